@@ -1,0 +1,106 @@
+#include "AlarmChecker.h"
+
+#include "DueRules.h"
+#include "store/Clock.h"
+#include "store/DataModule.h"
+#include "store/Statements.h"
+
+#include <vector>
+
+const QString TAlarmChecker::BalloonTitle = QStringLiteral("Penwick A L A R M");
+
+TAlarmChecker::TAlarmChecker(TDM &dm, QObject *mainThreadContext, Announce announce, int intervalMs,
+                             QObject *parent)
+    : WorkerThread(mainThreadContext, parent)
+    , m_dm(dm)
+    , m_announce(std::move(announce))
+    , m_intervalMs(intervalMs)
+{
+}
+
+void TAlarmChecker::run()
+{
+    while (!stopRequested()) {
+        if (!sleepFor(m_intervalMs))
+            break;
+        if (!waitWhilePaused())
+            break;
+        CheckAlarms();
+    }
+}
+
+bool TAlarmChecker::readCandidates(std::vector<AlarmRow> &rows)
+{
+    Firebird::Query &query = m_dm.CheckerQuery;
+    try {
+        query.setSql(Statements::dueAlarmCandidates());
+        query.open();
+        const int id = query.fieldIndex("ID");
+        const int title = query.fieldIndex("Tytul");
+        const int created = query.fieldIndex("DataGodzina");
+        const int alarm = query.fieldIndex("Alarm");
+        const int kind = query.fieldIndex("AlarmRodzaj");
+        const int date = query.fieldIndex("AlarmData");
+        const int time = query.fieldIndex("AlarmGodzina");
+        const int archive = query.fieldIndex("AlarmArchiwum");
+        while (!query.eof()) {
+            AlarmRow row;
+            row.id = query.asInteger(id);
+            row.title = query.asString(title);
+            row.created = query.asDateTime(created);
+            row.alarm = query.asInteger(alarm);
+            row.kind = query.asInteger(kind);
+            row.alarmDate = query.asDate(date);
+            row.alarmTime = query.asTime(time);
+            row.archive = query.asDateTime(archive);
+            rows.push_back(row);
+            query.next();
+        }
+        query.close();
+        return true;
+    } catch (const Firebird::Error &) {
+        query.close();
+        return false;
+    }
+}
+
+void TAlarmChecker::CheckAlarms()
+{
+    // The selection is read whole and its lock released before anything
+    // fires: firing waits for the main thread, which may need the lock.
+    std::vector<AlarmRow> rows;
+    if (!readCandidates(rows))
+        return;
+    QString text;
+    for (const AlarmRow &row : rows) {
+        if (stopRequested())
+            return;
+        if (!DueRules::isDue(row, Clock::currentDateTime()))
+            continue;
+        text += DueRules::balloonEntry(row);
+        m_dm.WriteAlarmState(row.id, 1);
+        const Announce announce = m_announce;
+        const QString title = BalloonTitle;
+        if (!callMainThread([announce, title, text] { announce(title, text); }))
+            return;
+    }
+}
+
+TBlinkingItems::TBlinkingItems(QObject *mainThreadContext, std::function<void()> toggle, int intervalMs,
+                               QObject *parent)
+    : WorkerThread(mainThreadContext, parent)
+    , m_toggle(std::move(toggle))
+    , m_intervalMs(intervalMs)
+{
+}
+
+void TBlinkingItems::run()
+{
+    while (!stopRequested()) {
+        if (!sleepFor(m_intervalMs))
+            break;
+        const auto toggle = m_toggle;
+        if (!callMainThread(toggle))
+            break;
+    }
+}

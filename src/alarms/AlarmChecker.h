@@ -1,0 +1,53 @@
+#pragma once
+
+#include "WorkerThread.h"
+
+#include <QString>
+
+#include <functional>
+
+class TDM;
+struct AlarmRow;
+
+// Looks for due alarms every ten seconds. A due alarm is marked running and
+// announced on the main thread; the note list then shows it on top.
+class TAlarmChecker final : public WorkerThread
+{
+public:
+    // `announce` runs on the main thread with the balloon's title and text.
+    using Announce = std::function<void(const QString &title, const QString &text)>;
+
+    TAlarmChecker(TDM &dm, QObject *mainThreadContext, Announce announce, int intervalMs = 10000,
+                  QObject *parent = nullptr);
+
+    // One pass over the armed and acknowledged alarms. Silent on failure.
+    void CheckAlarms();
+
+    static const QString BalloonTitle;
+
+protected:
+    void run() override;
+
+private:
+    bool readCandidates(std::vector<AlarmRow> &rows);
+
+    TDM &m_dm;
+    Announce m_announce;
+    int m_intervalMs;
+};
+
+// Makes the list entries of running alarms blink: twice a second it has the
+// main thread swap their pictures. Never touches the database.
+class TBlinkingItems final : public WorkerThread
+{
+public:
+    TBlinkingItems(QObject *mainThreadContext, std::function<void()> toggle, int intervalMs = 500,
+                   QObject *parent = nullptr);
+
+protected:
+    void run() override;
+
+private:
+    std::function<void()> m_toggle;
+    int m_intervalMs;
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QMutex>
+#include <QObject>
+#include <QThread>
+#include <QWaitCondition>
+
+#include <functional>
+#include <memory>
+
+// A background loop that sleeps, may be paused, and reaches the main thread
+// only through calls it waits for. A stop request wakes it from every wait,
+// also from waiting on the main thread, so the owner can always join it.
+class WorkerThread : public QThread
+{
+public:
+    // `mainThreadContext` lives on the main thread; calls into it are dropped
+    // once it is destroyed.
+    explicit WorkerThread(QObject *mainThreadContext, QObject *parent = nullptr);
+    ~WorkerThread() override;
+    Q_DISABLE_COPY_MOVE(WorkerThread)
+
+    void requestStop();
+    bool stopRequested() const;
+    // Stops, wakes and joins. Safe to call more than once.
+    void stopAndWait();
+
+    // Never waits for the loop: a pass under way may itself be waiting for
+    // the main thread. Answers whether the thread is paused now.
+    bool pause();
+    void resume();
+    bool isPaused() const;
+
+protected:
+    // Sleeps up to `ms`; false when a stop was requested.
+    bool sleepFor(int ms);
+    // Blocks while paused; false when a stop was requested.
+    bool waitWhilePaused();
+    // Runs `call` on the main thread and waits until it has run; false when
+    // the call could not run (stop requested, or the context is gone).
+    bool callMainThread(const std::function<void()> &call);
+
+private:
+    struct State;
+    QObject *m_context;
+    // Shared with calls queued on the main thread, which may outlive this object.
+    std::shared_ptr<State> m_state;
+};

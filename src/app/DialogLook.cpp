@@ -1,0 +1,5 @@
+#include "DialogLook.h"
+
+namespace DialogLook {
+void apply(QWidget *) {}
+}

@@ -1,0 +1,652 @@
+#include "FormMain.h"
+
+#include "MessageBox.h"
+#include "NoteListModel.h"
+#include "Notifier.h"
+#include "alarms/AlarmChecker.h"
+#include "notes/FormNotatka.h"
+#include "notes/FormUsuwanie.h"
+#include "store/DataModule.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSessionManager>
+#include <QShortcut>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace {
+
+const QColor kCream(255, 251, 240);
+const QColor kOddRow(237, 247, 248);
+
+constexpr int kDefaultWidth = 300;
+constexpr int kDefaultHeight = 400;
+constexpr int kDefaultTitleWidth = 155;
+constexpr int kDefaultDateWidth = 100;
+constexpr int kMinimumColumnWidth = 100;
+constexpr int kTrayPollMs = 2000;
+
+// Opens on every way out of a command that paused the checker.
+class CheckerResume final
+{
+public:
+    explicit CheckerResume(TFormMain &form)
+        : m_form(form)
+    {
+    }
+    ~CheckerResume()
+    {
+        m_form.ResumeAlarmChecker();
+    }
+    Q_DISABLE_COPY_MOVE(CheckerResume)
+
+private:
+    TFormMain &m_form;
+};
+
+Qt::WindowFlags windowFlagsFor(bool trayMissing)
+{
+    // A tool window has no taskbar entry; without a tray the taskbar entry is
+    // the only way back to a minimised window.
+    const Qt::WindowFlags frame = Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                                  | Qt::WindowCloseButtonHint;
+    return (trayMissing ? Qt::Window : Qt::Tool) | frame;
+}
+
+} // namespace
+
+TFormMain::TFormMain(TDM &dm, const FormMainOptions &options)
+    : DM(dm)
+    , m_options(options)
+{
+    setWindowTitle(QStringLiteral("Penwick"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/note.png")));
+    m_trayMissing = !QSystemTrayIcon::isSystemTrayAvailable();
+    setWindowFlags(windowFlagsFor(m_trayMissing));
+    setMinimumSize(300, 350);
+
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(11);
+    setFont(font);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, kCream);
+    setPalette(palette);
+    setAutoFillBackground(true);
+
+    buildWidgets();
+    buildMenus();
+    buildTray();
+
+    tUpdateAndPublicity = new QTimer(this);
+    tUpdateAndPublicity->setSingleShot(true);
+    tUpdateAndPublicity->setInterval(180000);
+    connect(tUpdateAndPublicity, &QTimer::timeout, this, &TFormMain::tUpdateAndPublicityTimer);
+    tUpdateAndPublicity->start();
+
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { CloseProgram(); });
+
+    FormCreate();
+}
+
+TFormMain::~TFormMain()
+{
+    FormDestroy();
+}
+
+void TFormMain::buildWidgets()
+{
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(7, 6, 6, 6);
+    layout->setSpacing(6);
+
+    ListModel = new NoteListModel(this);
+    LVNotatki = new QTreeView(central);
+    LVNotatki->setModel(ListModel);
+    LVNotatki->setRootIsDecorated(false);
+    LVNotatki->setItemsExpandable(false);
+    LVNotatki->setUniformRowHeights(true);
+    LVNotatki->setAllColumnsShowFocus(true);
+    LVNotatki->setSelectionMode(QAbstractItemView::SingleSelection);
+    LVNotatki->setSelectionBehavior(QAbstractItemView::SelectRows);
+    LVNotatki->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    LVNotatki->setSortingEnabled(false);
+    LVNotatki->setAlternatingRowColors(true);
+    LVNotatki->setFrameShape(QFrame::NoFrame);
+    LVNotatki->setIconSize(QSize(16, 16));
+    LVNotatki->header()->setSectionsClickable(false);
+    LVNotatki->header()->setSectionsMovable(false);
+    LVNotatki->header()->setStretchLastSection(false);
+    LVNotatki->header()->setMinimumSectionSize(kMinimumColumnWidth);
+    LVNotatki->header()->resizeSection(0, kDefaultTitleWidth);
+    LVNotatki->header()->resizeSection(1, kDefaultDateWidth);
+    QPalette listPalette = LVNotatki->palette();
+    listPalette.setColor(QPalette::Base, Qt::white);
+    listPalette.setColor(QPalette::AlternateBase, kOddRow);
+    // The selection stays highlighted when the list loses the focus.
+    listPalette.setColor(QPalette::Inactive, QPalette::Highlight, listPalette.color(QPalette::Active, QPalette::Highlight));
+    listPalette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                         listPalette.color(QPalette::Active, QPalette::HighlightedText));
+    LVNotatki->setPalette(listPalette);
+    layout->addWidget(LVNotatki, 1);
+
+    connect(LVNotatki->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection &selected, const QItemSelection &deselected) {
+                for (const QModelIndex &index : deselected.indexes()) {
+                    if (index.column() == 0)
+                        LVNotatkiSelectItem(index.row());
+                }
+                for (const QModelIndex &index : selected.indexes()) {
+                    if (index.column() == 0)
+                        LVNotatkiSelectItem(index.row());
+                }
+                UpdateCommandStates();
+            });
+    connect(ListModel, &QAbstractItemModel::modelReset, this, &TFormMain::UpdateCommandStates);
+    connect(ListModel, &QAbstractItemModel::dataChanged, this, &TFormMain::UpdateCommandStates);
+    connect(LVNotatki, &QAbstractItemView::doubleClicked, this, [this] { NotatkaPokazEdytuj->trigger(); });
+
+    auto *bottom = new QHBoxLayout;
+    bottom->setSpacing(3);
+    SBDodaj = new QToolButton(central);
+    SBDodaj->setAutoRaise(true);
+    SBDodaj->setFixedSize(25, 25);
+    SBDodaj->setIcon(QIcon(QStringLiteral(":/icons/add.png")));
+    SBDodaj->setToolTip(tr("New note"));
+    SBDodaj->setFocusPolicy(Qt::NoFocus);
+    bottom->addWidget(SBDodaj);
+
+    // The greyed bin lies beneath the delete button and shows while it is disabled.
+    auto *deleteSlot = new QWidget(central);
+    deleteSlot->setFixedSize(25, 25);
+    auto *binDisabled = new QLabel(deleteSlot);
+    binDisabled->setObjectName(QStringLiteral("ImageKoszDisabled"));
+    binDisabled->setPixmap(QPixmap(QStringLiteral(":/icons/delete-disabled.png")));
+    binDisabled->setAlignment(Qt::AlignCenter);
+    binDisabled->setGeometry(0, 0, 25, 25);
+    SBUsun = new QToolButton(deleteSlot);
+    SBUsun->setAutoRaise(true);
+    SBUsun->setGeometry(0, 0, 25, 25);
+    QIcon bin(QStringLiteral(":/icons/delete.png"));
+    bin.addPixmap(QPixmap(QStringLiteral(":/icons/delete-disabled.png")), QIcon::Disabled);
+    SBUsun->setIcon(bin);
+    SBUsun->setToolTip(tr("Delete"));
+    SBUsun->setFocusPolicy(Qt::NoFocus);
+    bottom->addWidget(deleteSlot);
+    bottom->addSpacing(16);
+
+    auto *searchPicture = new QLabel(central);
+    searchPicture->setPixmap(QPixmap(QStringLiteral(":/icons/search.png")));
+    bottom->addWidget(searchPicture);
+    auto *searchLabel = new QLabel(tr("Search:"), central);
+    QFont bold = searchLabel->font();
+    bold.setBold(true);
+    searchLabel->setFont(bold);
+    bottom->addWidget(searchLabel);
+    SzukanyCiag = new QLineEdit(central);
+    SzukanyCiag->setMaxLength(50);
+    SzukanyCiag->setMinimumWidth(142);
+    SzukanyCiag->installEventFilter(this);
+    bottom->addWidget(SzukanyCiag, 1);
+    layout->addLayout(bottom);
+    searchLabel->setBuddy(SzukanyCiag);
+
+    setCentralWidget(central);
+    setTabOrder(SzukanyCiag, LVNotatki);
+    SzukanyCiag->setFocus();
+
+    connect(SzukanyCiag, &QLineEdit::textChanged, this, &TFormMain::SzukanyCiagChange);
+    connect(SBDodaj, &QToolButton::clicked, this, &TFormMain::NewNote);
+    connect(SBUsun, &QToolButton::clicked, this, &TFormMain::DeleteSelectedNote);
+}
+
+void TFormMain::buildMenus()
+{
+    // Shortcut texts are shown after a tab; the keys themselves go through
+    // menuShortcut so that they are used up even when the item is disabled.
+    Plik = menuBar()->addMenu(tr("File"));
+    MMNowaNotatka = Plik->addAction(tr("New note") + QStringLiteral("\tIns"));
+    MMUsun = Plik->addAction(tr("Delete") + QStringLiteral("\tDel"));
+    MMPodgladEdycja = Plik->addAction(tr("View / Edit") + QStringLiteral("\tF2"));
+    Plik->addSeparator();
+    MMHaslo = Plik->addAction(tr("Configure password"));
+    Plik->addSeparator();
+    MMZakoncz = Plik->addAction(tr("Close"));
+    Info = menuBar()->addMenu(tr("Info"));
+    OProgramie = Info->addAction(tr("About..."));
+    connect(Plik, &QMenu::aboutToShow, this, &TFormMain::PlikClick);
+
+    NotatkaPokazEdytuj = new QAction(this);
+    NotatkaPokazEdytuj->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    NotatkaPokazEdytuj->setShortcutContext(Qt::WindowShortcut);
+    addAction(NotatkaPokazEdytuj);
+    Ukryj = new QAction(this);
+    Ukryj->setShortcut(QKeySequence(Qt::Key_Escape));
+    Ukryj->setShortcutContext(Qt::WindowShortcut);
+    addAction(Ukryj);
+
+    connect(MMNowaNotatka, &QAction::triggered, this, &TFormMain::NewNote);
+    connect(MMUsun, &QAction::triggered, this, &TFormMain::DeleteSelectedNote);
+    connect(MMPodgladEdycja, &QAction::triggered, this, [this] { NotatkaPokazEdytuj->trigger(); });
+    connect(MMZakoncz, &QAction::triggered, this, &TFormMain::CloseProgram);
+    connect(NotatkaPokazEdytuj, &QAction::triggered, this, &TFormMain::NotatkaPokazEdytujExecute);
+    connect(Ukryj, &QAction::triggered, this, &TFormMain::UkryjExecute);
+
+    const std::pair<QKeySequence, QAction *> keys[] = {
+        {QKeySequence(Qt::Key_Insert), MMNowaNotatka},
+        {QKeySequence(Qt::Key_Delete), MMUsun},
+        {QKeySequence(Qt::Key_F2), MMPodgladEdycja},
+    };
+    for (const auto &[key, item] : keys) {
+        auto *shortcut = new QShortcut(key, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        QAction *target = item;
+        connect(shortcut, &QShortcut::activated, this, [this, target] { menuShortcut(target); });
+    }
+}
+
+void TFormMain::buildTray()
+{
+    PopupMenu = new QMenu(this);
+    PMOtworz = PopupMenu->addAction(tr("Open"));
+    PMNowaNotatka = PopupMenu->addAction(tr("New note"));
+    PopupMenu->addSeparator();
+    PMZakoncz = PopupMenu->addAction(tr("Close"));
+    PopupMenu->setDefaultAction(PMOtworz);
+    connect(PMOtworz, &QAction::triggered, this, &TFormMain::ShowMainWindow);
+    connect(PMNowaNotatka, &QAction::triggered, this, &TFormMain::NewNote);
+    connect(PMZakoncz, &QAction::triggered, this, &TFormMain::CloseProgram);
+
+    TrayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/note.png")), this);
+    TrayIcon->setToolTip(QStringLiteral("Penwick"));
+    TrayIcon->setContextMenu(PopupMenu);
+    connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        // The first click of a double click has toggled the window already.
+        if (reason == QSystemTrayIcon::Trigger)
+            TrayIconClick();
+    });
+    TrayIcon->show();
+    BalloonNotifier = new Notifier(TrayIcon, this);
+}
+
+void TFormMain::FormCreate()
+{
+    RestoreWindowGeometry();
+    RestoreColumnWidths();
+    FillNoteList(SelectedNoteId);
+    if (m_options.startThreads) {
+        m_alarmChecker = new TAlarmChecker(
+            DM, this,
+            [this](const QString &title, const QString &text) {
+                AlarmBalloonTitle = title;
+                AlarmBalloonText = text;
+                AnnounceAlarms();
+            },
+            m_options.checkerIntervalMs);
+        m_alarmChecker->start();
+        m_blinkingItems = new TBlinkingItems(this, [this] { ToggleRunningAlarmImages(); }, m_options.blinkIntervalMs);
+        m_blinkingItems->start();
+    }
+    watchForTray();
+}
+
+void TFormMain::FormDestroy()
+{
+    // Both loops are woken and joined before any widget goes away, so no
+    // late call reaches a destroyed window.
+    for (WorkerThread *thread : {static_cast<WorkerThread *>(m_alarmChecker), static_cast<WorkerThread *>(m_blinkingItems)}) {
+        if (thread)
+            thread->requestStop();
+    }
+    delete m_alarmChecker;
+    m_alarmChecker = nullptr;
+    delete m_blinkingItems;
+    m_blinkingItems = nullptr;
+}
+
+void TFormMain::watchForTray()
+{
+    if (!m_trayMissing)
+        return;
+    // No notification area: keep the window reachable, and switch to the
+    // tray as soon as a tray host shows up (a panel started after us).
+    show();
+    m_trayWatch = new QTimer(this);
+    m_trayWatch->setInterval(kTrayPollMs);
+    connect(m_trayWatch, &QTimer::timeout, this, [this] {
+        if (!QSystemTrayIcon::isSystemTrayAvailable())
+            return;
+        m_trayWatch->stop();
+        m_trayMissing = false;
+        const bool visible = isVisible() && !isMinimized();
+        setWindowFlags(windowFlagsFor(false));
+        TrayIcon->hide();
+        TrayIcon->show();
+        if (visible)
+            ShowMainWindow();
+    });
+    m_trayWatch->start();
+}
+
+// ---------------------------------------------------------------------------
+// Note list and search
+
+bool TFormMain::fill(const QString *searchText, int rememberedId)
+{
+    LVNotatki->setUpdatesEnabled(false);
+    std::vector<NoteListRow> found;
+    const bool ok = DM.readNoteList(searchText, found);
+    std::vector<NoteListModel::Row> rows;
+    rows.reserve(found.size());
+    for (NoteListRow &note : found) {
+        rows.push_back({note.id, std::move(note.title), note.created,
+                        NoteListModel::pictureForState(note.alarm, note.alarm == 1)});
+    }
+    ListModel->setRows(std::move(rows));
+    const int selected = ListModel->rowOfId(rememberedId);
+    QModelIndex selectedIndex;
+    if (selected >= 0) {
+        selectedIndex = ListModel->index(selected, 0);
+        LVNotatki->selectionModel()->select(selectedIndex,
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    LVNotatki->setUpdatesEnabled(true);
+    if (selectedIndex.isValid())
+        LVNotatki->scrollTo(selectedIndex, QAbstractItemView::EnsureVisible);
+    UpdateCommandStates();
+    return ok;
+}
+
+bool TFormMain::FillNoteList(int rememberedId)
+{
+    return fill(nullptr, rememberedId);
+}
+
+bool TFormMain::FillNoteListBySearch(const QString &text, int rememberedId)
+{
+    return fill(&text, rememberedId);
+}
+
+void TFormMain::RefreshNoteList()
+{
+    const QString text = SzukanyCiag->text();
+    if (!text.isEmpty())
+        FillNoteListBySearch(text, SelectedNoteId);
+    else
+        FillNoteList(SelectedNoteId);
+}
+
+void TFormMain::SzukanyCiagChange()
+{
+    RefreshNoteList();
+}
+
+void TFormMain::LVNotatkiSelectItem(int row)
+{
+    if (ListModel->count() == 0 || row < 0 || row >= ListModel->count())
+        return;
+    SelectedNoteId = ListModel->row(row).id;
+    LVNotatki->selectionModel()->setCurrentIndex(ListModel->index(row, 0), QItemSelectionModel::NoUpdate);
+}
+
+void TFormMain::UpdateCommandStates()
+{
+    const bool one = LVNotatki->selectionModel()->selectedRows().size() == 1;
+    MMUsun->setEnabled(one);
+    MMPodgladEdycja->setEnabled(one);
+    SBUsun->setEnabled(one);
+}
+
+void TFormMain::ToggleRunningAlarmImages()
+{
+    for (int i = 0; i < ListModel->count(); ++i) {
+        const int picture = ListModel->row(i).picture;
+        if (picture == NoteListModel::PictureRunning)
+            ListModel->setPicture(i, NoteListModel::PictureRunningRays);
+        else if (picture == NoteListModel::PictureRunningRays)
+            ListModel->setPicture(i, NoteListModel::PictureRunning);
+        const int now = ListModel->row(i).picture;
+        if (now == NoteListModel::PictureNote || now == NoteListModel::PictureAlarm)
+            break;
+    }
+}
+
+int TFormMain::selectedRowId() const
+{
+    const QModelIndexList rows = LVNotatki->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return -1;
+    return ListModel->row(rows.constFirst().row()).id;
+}
+
+QVector<int> TFormMain::listIds() const
+{
+    QVector<int> ids;
+    ids.reserve(ListModel->count());
+    for (int i = 0; i < ListModel->count(); ++i)
+        ids << ListModel->row(i).id;
+    return ids;
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+bool TFormMain::ShowMainWindow()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    return true;
+}
+
+void TFormMain::hideMainWindow()
+{
+    if (m_trayMissing)
+        showMinimized();
+    else
+        hide();
+}
+
+void TFormMain::NewNote()
+{
+    ShowMainWindow();
+    if (!PauseAlarmChecker())
+        return;
+    CheckerResume resume(*this);
+    TFormNotatka editor(DM, *this);
+    editor.StatusFormatki->setText(QStringLiteral("New note"));
+    editor.NoteId = -1;
+    editor.exec();
+}
+
+void TFormMain::NotatkaPokazEdytujExecute()
+{
+    if (LVNotatki->selectionModel()->selectedRows().isEmpty())
+        return;
+    const int id = selectedRowId();
+    if (!PauseAlarmChecker())
+        return;
+    CheckerResume resume(*this);
+    try {
+        TFormNotatka editor(DM, *this);
+        // Opening a running alarm acknowledges it before the editor shows.
+        if (DM.ReadAlarmState(id) == 1) {
+            DM.WriteAlarmState(id, 3);
+            if (SzukanyCiag->text().trimmed().isEmpty())
+                FillNoteList(SelectedNoteId);
+            else
+                RefreshNoteList();
+        }
+        editor.NoteId = id;
+        editor.StatusFormatki->setText(QStringLiteral("View / Edit"));
+        editor.LoadNote(id);
+        editor.exec();
+    } catch (const Firebird::Error &error) {
+        MessageBox::information(this, error.message());
+    }
+}
+
+void TFormMain::DeleteSelectedNote()
+{
+    if (LVNotatki->selectionModel()->selectedRows().isEmpty())
+        return;
+    TFormUsuwanie dialog(DM, *this);
+    dialog.DeleteNoteId = selectedRowId();
+    dialog.exec();
+}
+
+void TFormMain::UkryjExecute()
+{
+    if (SzukanyCiag->hasFocus() && !SzukanyCiag->text().trimmed().isEmpty())
+        SzukanyCiag->clear();
+    else
+        hideMainWindow();
+}
+
+void TFormMain::TrayIconClick()
+{
+    if (TrayClickBusy)
+        return;
+    TrayClickBusy = true;
+    if (isVisible() && !isMinimized()) {
+        hideMainWindow();
+    } else if (ShowMainWindow()) {
+        activateWindow();
+    }
+    TrayClickBusy = false;
+}
+
+void TFormMain::PlikClick()
+{
+    UpdateCommandStates();
+}
+
+void TFormMain::menuShortcut(QAction *item)
+{
+    PlikClick();
+    if (item->isEnabled())
+        item->trigger();
+}
+
+void TFormMain::AnnounceAlarms()
+{
+    BalloonNotifier->show(AlarmBalloonTitle, AlarmBalloonText);
+    FillNoteList(SelectedNoteId);
+}
+
+void TFormMain::tUpdateAndPublicityTimer()
+{
+    tUpdateAndPublicity->stop();
+}
+
+bool TFormMain::PauseAlarmChecker()
+{
+    return m_alarmChecker ? m_alarmChecker->pause() : true;
+}
+
+void TFormMain::ResumeAlarmChecker()
+{
+    if (m_alarmChecker)
+        m_alarmChecker->resume();
+}
+
+void TFormMain::CloseProgram()
+{
+    if (m_closing)
+        return;
+    m_closing = true;
+    // An open dialog is cancelled: what was typed in it is not saved.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (auto *dialog = qobject_cast<QDialog *>(window); dialog && dialog->isVisible())
+            dialog->reject();
+    }
+    DM.DisconnectDatabase();
+    SaveWindowGeometry();
+    SaveColumnWidths();
+    if (m_options.quit)
+        m_options.quit();
+    else
+        QCoreApplication::quit();
+}
+
+void TFormMain::closeEvent(QCloseEvent *event)
+{
+    // Closing the window only hides it; the program lives on in the tray.
+    event->ignore();
+    hideMainWindow();
+}
+
+bool TFormMain::eventFilter(QObject *watched, QEvent *event)
+{
+    // A line edit claims Delete and Insert for itself; here the File menu wins.
+    if (watched == SzukanyCiag && event->type() == QEvent::ShortcutOverride) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Delete || key->key() == Qt::Key_Insert) && key->modifiers() == Qt::NoModifier) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------
+// Window state
+
+namespace {
+int storedNumber(TDM &dm, const QString &key)
+{
+    bool ok = false;
+    const int value = dm.GetSetting(key).trimmed().toInt(&ok);
+    return ok ? value : -1;
+}
+} // namespace
+
+void TFormMain::RestoreWindowGeometry()
+{
+    const int width = storedNumber(DM, QStringLiteral("FormMainWidth"));
+    const int height = storedNumber(DM, QStringLiteral("FormMainHeight"));
+    const int top = storedNumber(DM, QStringLiteral("FormMainTop"));
+    const int left = storedNumber(DM, QStringLiteral("FormMainLeft"));
+    resize(width == -1 ? kDefaultWidth : width, height == -1 ? kDefaultHeight : height);
+    const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
+    move(left == -1 ? screen.width() - this->width() - 40 : left,
+         top == -1 ? screen.height() - this->height() - 60 : top);
+}
+
+void TFormMain::RestoreColumnWidths()
+{
+    const int title = storedNumber(DM, QStringLiteral("TytulSzerokosc"));
+    const int date = storedNumber(DM, QStringLiteral("DataSzerokosc"));
+    LVNotatki->header()->resizeSection(0, qMax(kMinimumColumnWidth, title == -1 ? kDefaultTitleWidth : title));
+    LVNotatki->header()->resizeSection(1, qMax(kMinimumColumnWidth, date == -1 ? kDefaultDateWidth : date));
+}
+
+void TFormMain::SaveWindowGeometry()
+{
+    DM.SetSetting(QStringLiteral("FormMainHeight"), QString::number(height()));
+    DM.SetSetting(QStringLiteral("FormMainWidth"), QString::number(width()));
+    DM.SetSetting(QStringLiteral("FormMainTop"), QString::number(y()));
+    DM.SetSetting(QStringLiteral("FormMainLeft"), QString::number(x()));
+}
+
+void TFormMain::SaveColumnWidths()
+{
+    DM.SetSetting(QStringLiteral("TytulSzerokosc"), QString::number(LVNotatki->header()->sectionSize(0)));
+    DM.SetSetting(QStringLiteral("DataSzerokosc"), QString::number(LVNotatki->header()->sectionSize(1)));
+}

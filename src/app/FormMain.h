@@ -1,0 +1,143 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QSystemTrayIcon>
+
+#include <functional>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QTimer;
+class QToolButton;
+class QTreeView;
+class NoteListModel;
+class Notifier;
+class TAlarmChecker;
+class TBlinkingItems;
+class TDM;
+
+// Intervals and hooks that tests and benchmarks replace; the program uses the
+// defaults.
+struct FormMainOptions {
+    int checkerIntervalMs = 10000;
+    int blinkIntervalMs = 500;
+    bool startThreads = true;
+    // How the program ends its event loop; tests record the request instead.
+    std::function<void()> quit;
+};
+
+// The main window: the note list with its search box, the commands, the tray
+// icon, and the window state that carries over between runs.
+class TFormMain final : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TFormMain(TDM &dm, const FormMainOptions &options = FormMainOptions());
+    ~TFormMain() override;
+
+    // Note list and search.
+    bool FillNoteList(int rememberedId);
+    bool FillNoteListBySearch(const QString &text, int rememberedId);
+    void RefreshNoteList();
+    void ToggleRunningAlarmImages();
+    void UpdateCommandStates();
+
+    // Commands.
+    bool ShowMainWindow();
+    void NewNote();
+    void DeleteSelectedNote();
+    void NotatkaPokazEdytujExecute();
+    void UkryjExecute();
+    void TrayIconClick();
+    void AnnounceAlarms();
+    void CloseProgram();
+
+    bool PauseAlarmChecker();
+    void ResumeAlarmChecker();
+
+    void RestoreWindowGeometry();
+    void RestoreColumnWidths();
+    void SaveWindowGeometry();
+    void SaveColumnWidths();
+
+    // The ID of the selected row, or -1.
+    int selectedRowId() const;
+    QVector<int> listIds() const;
+
+    TDM &DM;
+    int SelectedNoteId = 0;
+    bool TrayClickBusy = false;
+    QString AlarmBalloonTitle;
+    QString AlarmBalloonText;
+
+    QTreeView *LVNotatki = nullptr;
+    NoteListModel *ListModel = nullptr;
+    QLineEdit *SzukanyCiag = nullptr;
+    QToolButton *SBDodaj = nullptr;
+    QToolButton *SBUsun = nullptr;
+    QMenu *Plik = nullptr;
+    QMenu *Info = nullptr;
+    QAction *MMNowaNotatka = nullptr;
+    QAction *MMUsun = nullptr;
+    QAction *MMPodgladEdycja = nullptr;
+    QAction *MMHaslo = nullptr;
+    QAction *MMZakoncz = nullptr;
+    QAction *OProgramie = nullptr;
+    QMenu *PopupMenu = nullptr;
+    QAction *PMOtworz = nullptr;
+    QAction *PMNowaNotatka = nullptr;
+    QAction *PMZakoncz = nullptr;
+    QAction *NotatkaPokazEdytuj = nullptr;
+    QAction *Ukryj = nullptr;
+    QSystemTrayIcon *TrayIcon = nullptr;
+    QTimer *tUpdateAndPublicity = nullptr;
+    Notifier *BalloonNotifier = nullptr;
+
+    TAlarmChecker *alarmChecker() const
+    {
+        return m_alarmChecker;
+    }
+
+    // Whether the desktop had no notification area, so hiding minimises.
+    bool trayMissing() const
+    {
+        return m_trayMissing;
+    }
+    bool isClosing() const
+    {
+        return m_closing;
+    }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void FormCreate();
+    void FormDestroy();
+    void buildWidgets();
+    void buildMenus();
+    void buildTray();
+    void SzukanyCiagChange();
+    void LVNotatkiSelectItem(int row);
+    void PlikClick();
+    void menuShortcut(QAction *item);
+    void tUpdateAndPublicityTimer();
+    void RemoveDownloadedFiles();
+    void hideMainWindow();
+    void watchForTray();
+    bool fill(const QString *searchText, int rememberedId);
+
+    FormMainOptions m_options;
+    TAlarmChecker *m_alarmChecker = nullptr;
+    TBlinkingItems *m_blinkingItems = nullptr;
+    QTimer *m_trayWatch = nullptr;
+    bool m_trayMissing = false;
+    bool m_closing = false;
+    bool m_filling = false;
+};

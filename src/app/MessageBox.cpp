@@ -1,0 +1,36 @@
+#include "MessageBox.h"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+
+namespace {
+bool recordingOn = false;
+QStringList recorded;
+} // namespace
+
+namespace MessageBox {
+
+void information(QWidget *parent, const QString &text)
+{
+    if (recordingOn) {
+        recorded << text;
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void setRecording(bool recording)
+{
+    recordingOn = recording;
+    recorded.clear();
+}
+
+QStringList takeRecorded()
+{
+    QStringList texts;
+    texts.swap(recorded);
+    return texts;
+}
+
+} // namespace MessageBox

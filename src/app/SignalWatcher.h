@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+// Turns SIGTERM, SIGHUP and SIGINT into a Qt signal on the main thread, through
+// a self-pipe: a signal handler may do nothing but write a byte.
+class SignalWatcher final : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SignalWatcher(QObject *parent = nullptr);
+    ~SignalWatcher() override;
+
+Q_SIGNALS:
+    void terminationRequested();
+
+private:
+    void readSignal();
+
+    QSocketNotifier *m_notifier = nullptr;
+};

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "Firebird.h"
+
+#include <QDate>
+#include <QLoggingCategory>
+#include <QString>
+#include <QTime>
+#include <QVector>
+
+#include <vector>
+
+Q_DECLARE_LOGGING_CATEGORY(lcStore)
+
+// Optional details of an alarm-state write; kind -1 means none.
+struct AlarmDetails {
+    int kind = -1;
+    QDate date;
+    QTime time;
+};
+
+// One row of the note list as the two list statements yield it.
+struct NoteListRow {
+    int id = 0;
+    QString title;
+    QDateTime created;
+    int alarm = 0;
+};
+
+// The data module: the one connection to dbn.ib, its query objects and the
+// operations on notes and settings that several windows share.
+class TDM final
+{
+public:
+    // Builds the members and connects; the connection's failure is silent.
+    explicit TDM(const QString &databaseName = defaultDatabaseName());
+    ~TDM();
+    Q_DISABLE_COPY_MOVE(TDM)
+
+    static QString defaultDatabaseName();
+
+    bool ConnectDatabase();
+    bool DisconnectDatabase();
+    // Shows nothing and stops nobody; leaves one diagnostic line.
+    void ReportFailure(const QString &message, const QString &origin, const QString &error) const;
+
+    QString GetSetting(const QString &key);
+    bool SetSetting(const QString &key, const QString &value);
+
+    // Lets a failure through to its caller (the command that runs it shows it).
+    int ReadAlarmState(int id);
+    void WriteAlarmState(int id, int state, const AlarmDetails &details = {});
+
+    // The ID to select once the note `id` is gone from a list whose rows carry
+    // `listIds` in order; -1 for none.
+    static int PickNeighbourNote(const QVector<int> &listIds, int id);
+
+    // Runs both list statements (running alarms first) and appends their rows.
+    // On a failure the rows read so far stay in `rows`; answers false.
+    bool readNoteList(const QString *searchText, std::vector<NoteListRow> &rows);
+
+    Firebird::Connection Database;
+    Firebird::Query MainQuery;
+    Firebird::Query StateQuery;
+    Firebird::Query CheckerQuery;
+    bool AccessGranted = false;
+
+private:
+    QString m_databaseName;
+};

@@ -1,0 +1,149 @@
+#include "Statements.h"
+
+#include "Sql.h"
+
+#include <algorithm>
+
+namespace Statements {
+
+namespace {
+const QString running1 = QStringLiteral("1");
+}
+
+QString noteList(bool running)
+{
+    return (running ? QStringLiteral("SELECT * FROM NOTATKI WHERE Alarm = ")
+                    : QStringLiteral("SELECT * FROM NOTATKI WHERE Alarm <> "))
+           + running1 + QStringLiteral(" ") + QStringLiteral("ORDER BY DataGodzina DESC");
+}
+
+QString noteSearch(bool running, const QString &text)
+{
+    const QString q = Sql::quote(text);
+    // A timestamp's text is plain ASCII, and the database refuses to compare
+    // it with any other letter ("Cannot transliterate"), which would fail the
+    // whole search. Such a text can never be part of a creation time anyway.
+    const bool asciiOnly = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    const QString created = asciiOnly ? QStringLiteral(" OR ") + QStringLiteral("DataGodzina CONTAINING ") + q
+                                      : QString();
+    return (running ? QStringLiteral("SELECT * FROM NOTATKI WHERE (Alarm = ")
+                    : QStringLiteral("SELECT * FROM NOTATKI WHERE (Alarm <> "))
+           + running1 + QStringLiteral(") AND (") + QStringLiteral("Tytul CONTAINING ") + q + QStringLiteral(" OR ")
+           + QStringLiteral("Tresc CONTAINING ") + q + created + QStringLiteral(") ")
+           + QStringLiteral("ORDER BY DataGodzina DESC");
+}
+
+QString settingValue(const QString &key)
+{
+    return QStringLiteral("SELECT Wartosc FROM USTAWIENIA WHERE Ustawienie = ") + Sql::quote(key);
+}
+
+QString settingRow(const QString &key)
+{
+    return QStringLiteral("SELECT * FROM USTAWIENIA WHERE Ustawienie = ") + Sql::quote(key);
+}
+
+QString updateSetting(const QString &key, const QString &value, int id)
+{
+    return QStringLiteral("UPDATE USTAWIENIA SET Ustawienie = ") + Sql::quote(key) + QStringLiteral(", ")
+           + QStringLiteral("Wartosc = ") + Sql::quote(value) + QStringLiteral(" ") + QStringLiteral("WHERE ")
+           + QStringLiteral("ID = ") + QString::number(id);
+}
+
+QString insertSetting(const QString &key, const QString &value)
+{
+    return QStringLiteral("INSERT INTO USTAWIENIA (Ustawienie, Wartosc) VALUES (") + Sql::quote(key)
+           + QStringLiteral(", ") + Sql::quote(value) + QStringLiteral(")");
+}
+
+QString countNotes()
+{
+    return QStringLiteral("SELECT COUNT(ID) AS IloscNotatek FROM NOTATKI");
+}
+
+QString note(int id)
+{
+    return QStringLiteral("SELECT * FROM NOTATKI WHERE ID = ") + QString::number(id);
+}
+
+QString nextNoteId()
+{
+    return QStringLiteral("SELECT GEN_ID(GenNotka, 1) AS ID FROM RDB$DATABASE");
+}
+
+QString insertNote(int id, const QString &title, const QString &body, const QDateTime &created, int state, int kind,
+                   const QDate &alarmDate, const QTime &alarmTime)
+{
+    const QString sep = QStringLiteral(", ");
+    return QStringLiteral("INSERT INTO NOTATKI (ID, Tytul, Tresc, DataGodzina, Alarm, AlarmRodzaj, AlarmData, "
+                          "AlarmGodzina) VALUES (")
+           + QString::number(id) + sep + Sql::quote(title) + sep + Sql::quote(body) + sep
+           + Sql::quotedMoment(created) + sep + QString::number(state) + sep + QString::number(kind) + sep
+           + Sql::quotedDate(alarmDate) + sep + Sql::quotedTime(alarmTime) + QStringLiteral(")");
+}
+
+QString updateNoteText(int id, const QString &title, const QString &body)
+{
+    return QStringLiteral("UPDATE NOTATKI SET Tytul = ") + Sql::quote(title) + QStringLiteral(", ")
+           + QStringLiteral("Tresc = ") + Sql::quote(body) + QStringLiteral(" ") + QStringLiteral("WHERE ")
+           + QStringLiteral("ID = ") + QString::number(id);
+}
+
+QString deleteNote(int id)
+{
+    return QStringLiteral("DELETE FROM NOTATKI WHERE ID = ") + QString::number(id);
+}
+
+QString alarmState(int id)
+{
+    return QStringLiteral("SELECT Alarm FROM NOTATKI WHERE ID = ") + QString::number(id);
+}
+
+QString writeAlarmState(int id, int state, int kind, const QDate &date, const QTime &time,
+                        const QDateTime &acknowledged)
+{
+    QString details;
+    if (kind != -1) {
+        details = QStringLiteral(", AlarmRodzaj = ") + QString::number(kind) + QStringLiteral(", ")
+                  + QStringLiteral("AlarmData = ") + Sql::quotedDate(date) + QStringLiteral(", ")
+                  + QStringLiteral("AlarmGodzina = ") + Sql::quotedTime(time) + QStringLiteral(" ");
+    }
+    const QString archive = state == Acknowledged
+                                ? QStringLiteral(", AlarmArchiwum = ") + Sql::quotedMoment(acknowledged)
+                                      + QStringLiteral(" ")
+                                : QStringLiteral(", AlarmArchiwum = NULL ");
+    return QStringLiteral("UPDATE NOTATKI SET Alarm = ") + QString::number(state) + details + archive
+           + QStringLiteral("WHERE ") + QStringLiteral("ID = ") + QString::number(id);
+}
+
+QString dueAlarmCandidates()
+{
+    return QStringLiteral("SELECT * FROM NOTATKI WHERE Alarm = ") + QStringLiteral("2") + QStringLiteral(" OR ")
+           + QStringLiteral("Alarm = ") + QStringLiteral("3") + QStringLiteral(" ")
+           + QStringLiteral("ORDER BY DataGodzina DESC");
+}
+
+} // namespace Statements
+
+namespace NoteText {
+
+QString toStored(const QString &editorText)
+{
+    QString plain = fromStored(editorText);
+    return plain.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+}
+
+QString fromStored(const QString &storedText)
+{
+    QString text = storedText;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+int storedLength(const QString &editorText)
+{
+    return int(editorText.size() + editorText.count(QLatin1Char('\n')));
+}
+
+} // namespace NoteText

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QTime>
+
+// The program's SQL texts, composed by concatenation as the database expects
+// them; values go through the Sql helpers.
+namespace Statements {
+
+// Alarm state codes of NOTATKI.Alarm.
+enum AlarmState { NoAlarm = 0, Running = 1, Armed = 2, Acknowledged = 3 };
+
+// The note list: running alarms first, then the rest; newest first in each.
+QString noteList(bool running);
+QString noteSearch(bool running, const QString &text);
+
+QString settingValue(const QString &key);
+QString settingRow(const QString &key);
+QString updateSetting(const QString &key, const QString &value, int id);
+QString insertSetting(const QString &key, const QString &value);
+
+QString countNotes();
+QString note(int id);
+QString nextNoteId();
+QString insertNote(int id, const QString &title, const QString &body, const QDateTime &created, int state, int kind,
+                   const QDate &alarmDate, const QTime &alarmTime);
+QString updateNoteText(int id, const QString &title, const QString &body);
+QString deleteNote(int id);
+
+QString alarmState(int id);
+// kind -1 writes no details; state 3 stamps the acknowledgement moment.
+QString writeAlarmState(int id, int state, int kind, const QDate &date, const QTime &time,
+                        const QDateTime &acknowledged);
+
+QString dueAlarmCandidates();
+
+} // namespace Statements
+
+// The body is stored with CR LF line breaks; the editor works with plain ones.
+namespace NoteText {
+QString toStored(const QString &editorText);
+QString fromStored(const QString &storedText);
+// Characters the body takes in the store: a line break counts as two.
+int storedLength(const QString &editorText);
+constexpr int MaxTitleLength = 50;
+constexpr int MaxBodyLength = 5000;
+} // namespace NoteText

@@ -1,0 +1,77 @@
+#include "TestDatabase.h"
+
+#include "store/Firebird.h"
+#include "store/Sql.h"
+
+#include <QFile>
+
+TestDatabase::TestDatabase()
+{
+    m_path = m_dir.path() + QStringLiteral("/dbn.ib");
+    try {
+        Firebird::Connection::createFromScript(m_path, schemaPath());
+        m_valid = true;
+    } catch (const Firebird::Error &error) {
+        m_error = error.message();
+    }
+}
+
+QString TestDatabase::schemaPath()
+{
+    return QStringLiteral(PENWICK_SCHEMA_PATH);
+}
+
+namespace TestSql {
+
+namespace {
+void connect(Firebird::Connection &connection, const QString &path)
+{
+    connection.setParameters(path, QStringLiteral("sysdba"), QStringLiteral("quietbird"), QStringLiteral("NONE"));
+}
+} // namespace
+
+void exec(const QString &databasePath, const QString &statement)
+{
+    Firebird::Connection connection;
+    connect(connection, databasePath);
+    Firebird::Query query(connection);
+    query.setSql(statement);
+    query.execSql();
+}
+
+QString value(const QString &databasePath, const QString &select)
+{
+    Firebird::Connection connection;
+    connect(connection, databasePath);
+    Firebird::Query query(connection);
+    query.setSql(select);
+    query.open();
+    const QString result = query.eof() ? QStringLiteral("<none>")
+                           : query.isNull(0) ? QStringLiteral("<null>")
+                                             : query.asString(0);
+    query.close();
+    return result;
+}
+
+int count(const QString &databasePath, const QString &where)
+{
+    return value(databasePath, QStringLiteral("SELECT COUNT(*) FROM NOTATKI ") + where).toInt();
+}
+
+int insertNote(const QString &databasePath, int id, const QString &title, const QString &created, int alarm,
+               int kind, const QString &alarmDate, const QString &alarmTime, const QString &body,
+               const QString &archive)
+{
+    auto orNull = [](const QString &text) { return text.isEmpty() ? QStringLiteral("NULL") : Sql::quote(text); };
+    exec(databasePath,
+         QStringLiteral("INSERT INTO NOTATKI (ID, Tytul, Tresc, DataGodzina, Alarm, AlarmRodzaj, AlarmData, "
+                        "AlarmGodzina, AlarmArchiwum) VALUES (%1, %2, %3, %4, %5, %6, %7, %8, %9)")
+             .arg(id)
+             .arg(Sql::quote(title), Sql::quote(body), Sql::quote(created))
+             .arg(alarm)
+             .arg(kind)
+             .arg(orNull(alarmDate), orNull(alarmTime), orNull(archive)));
+    return id;
+}
+
+} // namespace TestSql

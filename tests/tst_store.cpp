@@ -1,0 +1,300 @@
+#include "DataModule.h"
+#include "Firebird.h"
+#include "Sql.h"
+#include "Statements.h"
+#include "TestDatabase.h"
+
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+
+class TestStore final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void quoting_data();
+    void quoting();
+    void statementTexts();
+    void textRoundTrip_data();
+    void textRoundTrip();
+    void limitsCountCharacters();
+    void searchIgnoresCaseInEveryScript();
+    void searchFindsQuotesYearsAndBlanks();
+    void settings();
+    void settingsWithQuotes();
+    void missingOrUnreadableDatabase();
+    void reconnectsAfterDisconnect();
+    void survivesKill();
+    void twoProcessesShareTheFile();
+    void neighbourNote_data();
+    void neighbourNote();
+
+private:
+    static int addNote(TDM &dm, const QString &title, const QString &body,
+                       const QDateTime &created = QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)));
+    static QString worker();
+};
+
+QString TestStore::worker()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/storeworker");
+}
+
+int TestStore::addNote(TDM &dm, const QString &title, const QString &body, const QDateTime &created)
+{
+    dm.MainQuery.setSql(Statements::nextNoteId());
+    dm.MainQuery.open();
+    const int id = dm.MainQuery.asInteger("ID");
+    dm.MainQuery.close();
+    dm.MainQuery.setSql(Statements::insertNote(id, title, NoteText::toStored(body), created, 0, 0, created.date(),
+                                               created.time()));
+    dm.MainQuery.execSql();
+    return id;
+}
+
+void TestStore::quoting_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("quoted");
+    QTest::newRow("plain") << "abc" << "'abc'";
+    QTest::newRow("empty") << "" << "''";
+    QTest::newRow("inner quote") << "O'Brien" << "'O''Brien'";
+    QTest::newRow("only quotes") << "''" << "''''''";
+    QTest::newRow("backslash untouched") << "a\\b\"c" << "'a\\b\"c'";
+}
+
+void TestStore::quoting()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, quoted);
+    QCOMPARE(Sql::quote(text), quoted);
+}
+
+void TestStore::statementTexts()
+{
+    QCOMPARE(Statements::noteList(true), QStringLiteral("SELECT * FROM NOTATKI WHERE Alarm = 1 ORDER BY DataGodzina DESC"));
+    QCOMPARE(Statements::noteList(false),
+             QStringLiteral("SELECT * FROM NOTATKI WHERE Alarm <> 1 ORDER BY DataGodzina DESC"));
+    QCOMPARE(Statements::noteSearch(false, QStringLiteral("O'B")),
+             QStringLiteral("SELECT * FROM NOTATKI WHERE (Alarm <> 1) AND (Tytul CONTAINING 'O''B' OR Tresc "
+                            "CONTAINING 'O''B' OR DataGodzina CONTAINING 'O''B') ORDER BY DataGodzina DESC"));
+    QCOMPARE(Statements::updateSetting(QStringLiteral("TytulSzerokosc"), QStringLiteral("155"), 7),
+             QStringLiteral("UPDATE USTAWIENIA SET Ustawienie = 'TytulSzerokosc', Wartosc = '155' WHERE ID = 7"));
+    QCOMPARE(Statements::insertNote(12, QStringLiteral("Note no 1"), QStringLiteral("Call the dentist"),
+                                    QDateTime(QDate(2009, 6, 14), QTime(9, 34, 35)), 0, 0, QDate(2009, 6, 14),
+                                    QTime(9, 34, 35)),
+             QStringLiteral("INSERT INTO NOTATKI (ID, Tytul, Tresc, DataGodzina, Alarm, AlarmRodzaj, AlarmData, "
+                            "AlarmGodzina) VALUES (12, 'Note no 1', 'Call the dentist', '2009.06.14 09:34:35', 0, 0, "
+                            "'2009.06.14', '09:34')"));
+}
+
+void TestStore::textRoundTrip_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("body");
+    QTest::newRow("polish") << QStringLiteral("Zażółć gęślą jaźń") << QStringLiteral("Łódź, Kraków\nŚwinoujście");
+    QTest::newRow("cjk and emoji") << QStringLiteral("会議のメモ 📝") << QStringLiteral("天气很好 ☀️ 🚀\n第二行");
+    QTest::newRow("apostrophes") << QStringLiteral("it's O'Brien's") << QStringLiteral("don't ''quote'' me");
+    QTest::newRow("fifty two-byte letters") << QString(50, QChar(0x0105)) << QString();
+    QTest::newRow("5000 characters") << QStringLiteral("long") << QString(4999, QLatin1Char('x')) + QStringLiteral("ż");
+}
+
+void TestStore::textRoundTrip()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, body);
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TDM dm(db.path());
+    const int id = addNote(dm, title, body);
+    dm.MainQuery.setSql(Statements::note(id));
+    dm.MainQuery.open();
+    QCOMPARE(dm.MainQuery.recordCount(), 1);
+    QCOMPARE(dm.MainQuery.asString("Tytul"), title);
+    const QString stored = dm.MainQuery.asString("Tresc");
+    dm.MainQuery.close();
+    QCOMPARE(NoteText::fromStored(stored), body);
+    QCOMPARE(stored.count(QStringLiteral("\r\n")), body.count(QLatin1Char('\n')));
+}
+
+void TestStore::limitsCountCharacters()
+{
+    TestDatabase db;
+    TDM dm(db.path());
+    // 51 letters do not fit; 5000 three-byte letters do.
+    QVERIFY_THROWS_EXCEPTION(Firebird::Error, addNote(dm, QString(51, QChar(0x0105)), QString()));
+    addNote(dm, QStringLiteral("cjk"), QString(5000, QChar(0x4e2d)));
+    QCOMPARE(TestSql::value(db.path(), QStringLiteral("SELECT CHAR_LENGTH(Tresc) FROM NOTATKI")), QStringLiteral("5000"));
+}
+
+void TestStore::searchIgnoresCaseInEveryScript()
+{
+    TestDatabase db;
+    TDM dm(db.path());
+    addNote(dm, QStringLiteral("żółć"), QString());
+    addNote(dm, QStringLiteral("other"), QStringLiteral("ПРИВЕТ мир"));
+    addNote(dm, QStringLiteral("third"), QStringLiteral("Straße"));
+    auto titles = [&](const QString &text) {
+        std::vector<NoteListRow> rows;
+        [&] { QVERIFY(dm.readNoteList(&text, rows)); }();
+        QStringList found;
+        for (const auto &row : rows)
+            found << row.title;
+        return found;
+    };
+    // Letters beyond ASCII must not break the search of the creation time.
+    QCOMPARE(titles(QStringLiteral("ŻÓŁ")), QStringList{QStringLiteral("żółć")});
+    QCOMPARE(titles(QStringLiteral("ż")), QStringList{QStringLiteral("żółć")});
+    QCOMPARE(titles(QStringLiteral("привет")), QStringList{QStringLiteral("other")});
+    QCOMPARE(titles(QStringLiteral("STRASSE")).size(), 0); // a substring test, not a collation
+    QCOMPARE(titles(QStringLiteral("straße")), QStringList{QStringLiteral("third")});
+}
+
+void TestStore::searchFindsQuotesYearsAndBlanks()
+{
+    TestDatabase db;
+    TDM dm(db.path());
+    addNote(dm, QStringLiteral("Call O'Brien"), QString(), QDateTime(QDate(2021, 1, 2), QTime(3, 4, 5)));
+    addNote(dm, QStringLiteral("two  blanks"), QString(), QDateTime(QDate(2022, 1, 2), QTime(3, 4, 5)));
+    addNote(dm, QStringLiteral("nothing"), QStringLiteral("budget 2021 plan"), QDateTime(QDate(2023, 1, 2), QTime(3, 4, 5)));
+    addNote(dm, QStringLiteral("x"), QString(), QDateTime(QDate(2021, 7, 8), QTime(9, 10, 11)));
+    auto ids = [&](const QString &text) {
+        std::vector<NoteListRow> rows;
+        [&] { QVERIFY(dm.readNoteList(&text, rows)); }();
+        QList<int> found;
+        for (const auto &row : rows)
+            found << row.id;
+        return found;
+    };
+    QCOMPARE(ids(QStringLiteral("o'brien")), QList<int>{1});
+    // The year finds the notes of that year, newest first, and the body that mentions it.
+    QCOMPARE(ids(QStringLiteral("2021")), (QList<int>{3, 4, 1}));
+    // Blanks are searched for as typed: every creation time holds one blank,
+    // only one title holds two.
+    QCOMPARE(ids(QStringLiteral(" ")).size(), 4);
+    QCOMPARE(ids(QStringLiteral("  ")), QList<int>{2});
+}
+
+void TestStore::settings()
+{
+    TestDatabase db;
+    TDM dm(db.path());
+    QCOMPARE(dm.GetSetting(QStringLiteral("FormMainWidth")), QStringLiteral("-1"));
+    QVERIFY(dm.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("320")));
+    QCOMPARE(dm.GetSetting(QStringLiteral("FormMainWidth")), QStringLiteral("320"));
+    const QString id = TestSql::value(db.path(), QStringLiteral("SELECT ID FROM USTAWIENIA WHERE Ustawienie = 'FormMainWidth'"));
+    QVERIFY(dm.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("400")));
+    QCOMPARE(dm.GetSetting(QStringLiteral("FormMainWidth")), QStringLiteral("400"));
+    QCOMPARE(TestSql::value(db.path(), QStringLiteral("SELECT COUNT(*) FROM USTAWIENIA")), QStringLiteral("1"));
+    QCOMPARE(TestSql::value(db.path(), QStringLiteral("SELECT ID FROM USTAWIENIA WHERE Ustawienie = 'FormMainWidth'")), id);
+
+    QVERIFY(dm.SetSetting(QStringLiteral("HasloDostepu"), QString()));
+    QCOMPARE(dm.GetSetting(QStringLiteral("HasloDostepu")), QString());
+    TestSql::exec(db.path(), QStringLiteral("INSERT INTO USTAWIENIA (Ustawienie, Wartosc) VALUES ('Nothing', NULL)"));
+    QCOMPARE(dm.GetSetting(QStringLiteral("Nothing")), QString());
+}
+
+void TestStore::settingsWithQuotes()
+{
+    TestDatabase db;
+    TDM dm(db.path());
+    const QString key = QStringLiteral("it's");
+    const QString value = QStringLiteral("O'Brien's 'quoted' ż");
+    QVERIFY(dm.SetSetting(key, value));
+    QCOMPARE(dm.GetSetting(key), value);
+    // Written by a later process: a fresh connection sees it.
+    TDM other(db.path());
+    QCOMPARE(other.GetSetting(key), value);
+}
+
+void TestStore::missingOrUnreadableDatabase()
+{
+    QTemporaryDir dir;
+    const QString missing = dir.path() + QStringLiteral("/dbn.ib");
+    QFile garbage(dir.path() + QStringLiteral("/garbage.ib"));
+    QVERIFY(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(20000, 'x'));
+    garbage.close();
+    for (const QString &path : {missing, garbage.fileName()}) {
+        TDM dm(path);
+        QVERIFY(!dm.ConnectDatabase());
+        QCOMPARE(dm.GetSetting(QStringLiteral("FormMainWidth")), QStringLiteral("-1"));
+        QVERIFY(!dm.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("1")));
+        std::vector<NoteListRow> rows;
+        QVERIFY(!dm.readNoteList(nullptr, rows));
+        QVERIFY(rows.empty());
+        QVERIFY_THROWS_EXCEPTION(Firebird::Error, dm.ReadAlarmState(1));
+        dm.WriteAlarmState(1, 1); // reports, never throws
+    }
+    QVERIFY(!QFile::exists(missing)); // nothing creates a database behind the user's back
+}
+
+void TestStore::reconnectsAfterDisconnect()
+{
+    TestDatabase db;
+    TDM dm(db.path());
+    QVERIFY(dm.DisconnectDatabase());
+    QVERIFY(!dm.Database.isOpen());
+    QVERIFY(dm.SetSetting(QStringLiteral("FormMainTop"), QStringLiteral("12")));
+    QVERIFY(dm.Database.isOpen());
+    QCOMPARE(TDM(db.path()).GetSetting(QStringLiteral("FormMainTop")), QStringLiteral("12"));
+}
+
+void TestStore::survivesKill()
+{
+    TestDatabase db;
+    QProcess child;
+    child.start(worker(), {QStringLiteral("save-and-wait"), db.path()});
+    QVERIFY(child.waitForStarted());
+    QVERIFY(child.waitForReadyRead(30000));
+    QCOMPARE(child.readAllStandardOutput().trimmed(), QByteArray("saved"));
+    ::kill(pid_t(child.processId()), SIGKILL);
+    QVERIFY(child.waitForFinished(10000));
+    TDM dm(db.path());
+    QCOMPARE(dm.GetSetting(QStringLiteral("Survivor")), QStringLiteral("kept"));
+    QCOMPARE(TestSql::count(db.path(), QStringLiteral("WHERE Tytul = 'survives a kill'")), 1);
+}
+
+void TestStore::twoProcessesShareTheFile()
+{
+    TestDatabase db;
+    constexpr int rows = 150;
+    QProcess a;
+    QProcess b;
+    a.start(worker(), {QStringLiteral("write-rows"), db.path(), QStringLiteral("a"), QString::number(rows)});
+    b.start(worker(), {QStringLiteral("write-rows"), db.path(), QStringLiteral("b"), QString::number(rows)});
+    QVERIFY(a.waitForFinished(60000));
+    QVERIFY(b.waitForFinished(60000));
+    QCOMPARE(a.exitCode(), 0);
+    QCOMPARE(b.exitCode(), 0);
+    QCOMPARE(TestSql::count(db.path(), QStringLiteral("WHERE Tytul STARTING WITH 'a-'")), rows);
+    QCOMPARE(TestSql::count(db.path(), QStringLiteral("WHERE Tytul STARTING WITH 'b-'")), rows);
+    QCOMPARE(TestSql::value(db.path(), QStringLiteral("SELECT COUNT(DISTINCT ID) FROM NOTATKI")),
+             QString::number(2 * rows));
+}
+
+void TestStore::neighbourNote_data()
+{
+    QTest::addColumn<QVector<int>>("ids");
+    QTest::addColumn<int>("id");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("empty") << QVector<int>{} << 5 << -1;
+    QTest::newRow("only") << QVector<int>{5} << 5 << -1;
+    QTest::newRow("first of three") << QVector<int>{7, 5, 3} << 7 << 5;
+    QTest::newRow("middle") << QVector<int>{7, 5, 3} << 5 << 3;
+    QTest::newRow("last of three") << QVector<int>{7, 5, 3} << 3 << 5;
+    QTest::newRow("absent") << QVector<int>{7, 5, 3} << 9 << -1;
+}
+
+void TestStore::neighbourNote()
+{
+    QFETCH(QVector<int>, ids);
+    QFETCH(int, id);
+    QFETCH(int, expected);
+    QCOMPARE(TDM::PickNeighbourNote(ids, id), expected);
+}
+
+QTEST_GUILESS_MAIN(TestStore)
+#include "tst_store.moc"
