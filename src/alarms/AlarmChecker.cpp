@@ -18,6 +18,12 @@ TAlarmChecker::TAlarmChecker(TDM &dm, QObject *mainThreadContext, Announce annou
 {
 }
 
+TAlarmChecker::~TAlarmChecker()
+{
+    // Joined here, before the members that run() uses are destroyed.
+    stopAndWait();
+}
+
 void TAlarmChecker::run()
 {
     while (!stopRequested()) {
@@ -78,10 +84,17 @@ void TAlarmChecker::CheckAlarms()
         if (!DueRules::isDue(row, Clock::currentDateTime()))
             continue;
         text += DueRules::balloonEntry(row);
-        m_dm.WriteAlarmState(row.id, 1);
+        // The state write runs on MainQuery, which the main thread uses
+        // freely; inside the main-thread call the two can never overlap.
+        TDM *dm = &m_dm;
+        const int id = row.id;
         const Announce announce = m_announce;
         const QString title = BalloonTitle;
-        if (!callMainThread([announce, title, text] { announce(title, text); }))
+        const bool ran = callMainThread([dm, id, announce, title, text] {
+            dm->WriteAlarmState(id, Statements::Running);
+            announce(title, text);
+        });
+        if (!ran)
             return;
     }
 }
@@ -92,6 +105,11 @@ TBlinkingItems::TBlinkingItems(QObject *mainThreadContext, std::function<void()>
     , m_toggle(std::move(toggle))
     , m_intervalMs(intervalMs)
 {
+}
+
+TBlinkingItems::~TBlinkingItems()
+{
+    stopAndWait();
 }
 
 void TBlinkingItems::run()

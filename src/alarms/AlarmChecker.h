@@ -19,6 +19,8 @@ public:
 
     TAlarmChecker(TDM &dm, QObject *mainThreadContext, Announce announce, int intervalMs = 10000,
                   QObject *parent = nullptr);
+    ~TAlarmChecker() override;
+    Q_DISABLE_COPY_MOVE(TAlarmChecker)
 
     // One pass over the armed and acknowledged alarms. Silent on failure.
     void CheckAlarms();
@@ -43,6 +45,8 @@ class TBlinkingItems final : public WorkerThread
 public:
     TBlinkingItems(QObject *mainThreadContext, std::function<void()> toggle, int intervalMs = 500,
                    QObject *parent = nullptr);
+    ~TBlinkingItems() override;
+    Q_DISABLE_COPY_MOVE(TBlinkingItems)
 
 protected:
     void run() override;

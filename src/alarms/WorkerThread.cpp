@@ -100,6 +100,12 @@ bool WorkerThread::callMainThread(const std::function<void()> &call)
     const QPointer<QObject> context(m_context);
     if (!context)
         return false;
+    // Called on the context's own thread (a pass run by hand): a queued call
+    // would wait for the loop that is waiting here.
+    if (QThread::currentThread() == context->thread()) {
+        call();
+        return true;
+    }
     // Once the worker has given up waiting (stop), the call does nothing.
     const bool posted = QMetaObject::invokeMethod(
         m_context,

@@ -37,7 +37,8 @@ protected:
     // Blocks while paused; false when a stop was requested.
     bool waitWhilePaused();
     // Runs `call` on the main thread and waits until it has run; false when
-    // the call could not run (stop requested, or the context is gone).
+    // the call could not run (stop requested, or the context is gone). On the
+    // main thread itself it runs `call` at once.
     bool callMainThread(const std::function<void()> &call);
 
 private:

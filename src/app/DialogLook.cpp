@@ -1,5 +1,36 @@
 #include "DialogLook.h"
 
+#include <QFont>
+#include <QGuiApplication>
+#include <QPalette>
+#include <QScreen>
+#include <QWidget>
+
 namespace DialogLook {
-void apply(QWidget *) {}
+
+void apply(QWidget *dialog)
+{
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(11);
+    dialog->setFont(font);
+    QPalette palette = dialog->palette();
+    palette.setColor(QPalette::Window, Cream);
+    dialog->setPalette(palette);
+    dialog->setAutoFillBackground(true);
 }
+
+void fixSize(QWidget *dialog, QSize size)
+{
+    dialog->setFixedSize(size);
+}
+
+void centre(QWidget *dialog)
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    dialog->move(area.x() + (area.width() - dialog->width()) / 2, area.y() + (area.height() - dialog->height()) / 2);
+}
+
+} // namespace DialogLook

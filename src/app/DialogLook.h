@@ -1,8 +1,22 @@
 #pragma once
 
+#include <QColor>
+#include <QSize>
+
 class QWidget;
 
-// Placeholder until the shared dialog look lands.
+// The look the program's small dialogs share, so they all match the main
+// window whatever the desktop's theme and text size.
 namespace DialogLook {
+
+inline const QColor Cream{255, 251, 240};
+
+// Cream background and an 11-pixel Tahoma font that the desktop does not scale.
 void apply(QWidget *dialog);
-}
+// A window the user cannot resize.
+void fixSize(QWidget *dialog, QSize size);
+// Puts the dialog, at its present size, in the middle of the primary screen's
+// work area. Call once its size is settled.
+void centre(QWidget *dialog);
+
+} // namespace DialogLook

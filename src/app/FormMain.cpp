@@ -27,6 +27,12 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+// The pictures live in a static library; its resources must be registered.
+static void initResources()
+{
+    Q_INIT_RESOURCE(icons);
+}
+
 namespace {
 
 const QColor kCream(255, 251, 240);
@@ -72,9 +78,11 @@ TFormMain::TFormMain(TDM &dm, const FormMainOptions &options)
     : DM(dm)
     , m_options(options)
 {
+    initResources();
     setWindowTitle(QStringLiteral("Penwick"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/note.png")));
-    m_trayMissing = !QSystemTrayIcon::isSystemTrayAvailable();
+    m_trayMissing = m_options.trayAvailable < 0 ? !QSystemTrayIcon::isSystemTrayAvailable()
+                                                : m_options.trayAvailable == 0;
     setWindowFlags(windowFlagsFor(m_trayMissing));
     setMinimumSize(300, 350);
 

@@ -26,6 +26,8 @@ struct FormMainOptions {
     int checkerIntervalMs = 10000;
     int blinkIntervalMs = 500;
     bool startThreads = true;
+    // -1: ask the desktop whether it has a notification area; 0 or 1: assume so.
+    int trayAvailable = -1;
     // How the program ends its event loop; tests record the request instead.
     std::function<void()> quit;
 };

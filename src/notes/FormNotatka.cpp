@@ -1,17 +1,488 @@
 #include "FormNotatka.h"
 
+#include "app/DialogLook.h"
+#include "app/FormMain.h"
+#include "app/MessageBox.h"
+#include "store/Clock.h"
+#include "store/DataModule.h"
+#include "store/Statements.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimeEdit>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kOrigin = QStringLiteral("FormNotatka");
+const QColor kMaroon(128, 0, 0);
+
+// What a character of the editor's document takes in the store: a break
+// between lines is stored as CR LF.
+int storedWeight(QChar c)
+{
+    return c == QChar::ParagraphSeparator || c == QChar::LineSeparator || c == QLatin1Char('\n') ? 2 : 1;
+}
+
+// Tab leaves the pickers for the next control, as the tab order reads;
+// the arrow keys move between the parts of a date or time.
+template<class Picker>
+class TabbingPicker final : public Picker
+{
+public:
+    explicit TabbingPicker(QWidget *parent)
+        : Picker(parent)
+    {
+    }
+
+protected:
+    bool focusNextPrevChild(bool next) override
+    {
+        return QWidget::focusNextPrevChild(next);
+    }
+};
+
+QLabel *boldLabel(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    return label;
+}
+
+} // namespace
 
 TFormNotatka::TFormNotatka(TDM &dm, TFormMain &main, QWidget *parent)
     : QDialog(parent)
-    , StatusFormatki(new QLabel(this))
     , m_dm(dm)
     , m_main(main)
 {
+    setObjectName(QStringLiteral("FormNotatka"));
+    setWindowTitle(QStringLiteral("Penwick - Note"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    DialogLook::apply(this);
+    buildWidgets();
+    setMinimumSize(400, 300);
+    resize(460, 380);
+    DialogLook::centre(this);
+    FormCreate();
+}
+
+void TFormNotatka::buildWidgets()
+{
+    LabelTytul = boldLabel(QStringLiteral("Title"), this);
+    Tytul = new QLineEdit(this);
+    Tytul->setMaxLength(NoteText::MaxTitleLength);
+    LabelTytul->setBuddy(Tytul);
+
+    pAlarm = new QLabel(this);
+    pAlarm->setPixmap(QPixmap(QStringLiteral(":/icons/alarm-small.png")));
+    cAlarm = new QCheckBox(QStringLiteral("Alarm"), this);
+    dtDate = new TabbingPicker<QDateEdit>(this);
+    dtDate->setCalendarPopup(true);
+    dtDate->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    dtTime = new TabbingPicker<QTimeEdit>(this);
+    dtTime->setDisplayFormat(QStringLiteral("HH:mm"));
+    dtTime->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    cbAlarm = new QComboBox(this);
+    cbAlarm->addItems({QStringLiteral("tylko raz"), QStringLiteral("codziennie"), QStringLiteral("co tydzień"),
+                       QStringLiteral("co miesiąc"), QStringLiteral("co rok")});
+    // The repeat kind stays as the row holds it; the editor never offers it.
+    cbAlarm->hide();
+    dtDate->hide();
+    dtTime->hide();
+
+    LabelTresc = boldLabel(QStringLiteral("Message"), this);
+    Tresc = new QPlainTextEdit(this);
+    Tresc->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Tresc->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Tresc->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Tresc->setTabChangesFocus(true);
+    LabelTresc->setBuddy(Tresc);
+
+    LBIloscZnakow = new QLabel(this);
+    LBIloscZnakow->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    auto *line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+
+    StatusFormatki = new QLabel(this);
+    QPalette status = StatusFormatki->palette();
+    status.setColor(QPalette::WindowText, kMaroon);
+    StatusFormatki->setPalette(status);
+
+    OK = new QPushButton(QStringLiteral("OK"), this);
+    OK->setDefault(true);
+    Anuluj = new QPushButton(QStringLiteral("Cancel"), this);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->setSpacing(4);
+
+    auto *titleRow = new QGridLayout;
+    titleRow->setHorizontalSpacing(6);
+    titleRow->addWidget(LabelTytul, 0, 0);
+    titleRow->addWidget(Tytul, 1, 0);
+    auto *alarmRow = new QHBoxLayout;
+    alarmRow->setSpacing(4);
+    alarmRow->addWidget(pAlarm);
+    alarmRow->addWidget(cAlarm);
+    alarmRow->addWidget(dtDate);
+    alarmRow->addWidget(dtTime);
+    alarmRow->addWidget(cbAlarm);
+    alarmRow->addStretch(1);
+    titleRow->addLayout(alarmRow, 2, 0);
+    layout->addLayout(titleRow);
+
+    layout->addSpacing(4);
+    layout->addWidget(LabelTresc);
+    layout->addWidget(Tresc, 1);
+    layout->addWidget(LBIloscZnakow);
+    layout->addWidget(line);
+
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(StatusFormatki, 1);
+    bottom->addWidget(OK);
+    bottom->addWidget(Anuluj);
+    layout->addLayout(bottom);
+
+    setTabOrder(Tytul, cAlarm);
+    setTabOrder(cAlarm, dtDate);
+    setTabOrder(dtDate, dtTime);
+    setTabOrder(dtTime, Tresc);
+    setTabOrder(Tresc, OK);
+    setTabOrder(OK, Anuluj);
+    setTabOrder(Anuluj, cbAlarm);
+    Tytul->setFocus();
+
+    Zamknij = new QAction(this);
+    Zamknij->setShortcut(QKeySequence(Qt::Key_Escape));
+    Zamknij->setShortcutContext(Qt::WindowShortcut);
+    addAction(Zamknij);
+
+    connect(Zamknij, &QAction::triggered, this, &TFormNotatka::ZamknijExecute);
+    connect(OK, &QPushButton::clicked, this, &TFormNotatka::OKClick);
+    connect(Anuluj, &QPushButton::clicked, this, &TFormNotatka::AnulujClick);
+    connect(Tresc->document(), &QTextDocument::contentsChange, this, [this](int from, int, int added) {
+        m_changeFrom = from;
+        m_changeAdded = added;
+    });
+    connect(Tresc, &QPlainTextEdit::textChanged, this, &TFormNotatka::TrescChange);
+}
+
+void TFormNotatka::FormCreate()
+{
+    UpdateCharactersLeft();
+    dtDate->setDate(Clock::currentDate());
+    dtTime->setTime(Clock::currentTime());
+    cbAlarm->setCurrentIndex(0);
+    cAlarm->setChecked(false);
+    // Connected only now: the starting values are no touch of the user's.
+    connect(cAlarm, &QCheckBox::toggled, this, &TFormNotatka::cAlarmClick);
+    connect(cbAlarm, &QComboBox::currentIndexChanged, this, &TFormNotatka::cbAlarmChange);
+    connect(dtDate, &QDateEdit::dateChanged, this, &TFormNotatka::cbAlarmChange);
+    connect(dtTime, &QTimeEdit::timeChanged, this, &TFormNotatka::cbAlarmChange);
+}
+
+void TFormNotatka::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TFormNotatka::FormShow()
+{
+    if (StatusFormatki->text() == QStringLiteral("New note"))
+        Tytul->setText(DefaultTitle());
+}
+
+void TFormNotatka::closeEvent(QCloseEvent *event)
+{
+    FormClose(event);
+}
+
+void TFormNotatka::FormClose(QCloseEvent *event)
+{
+    // The opener owns the dialog and frees it when its modal run ends; a close
+    // by any way only ends that run as a cancel.
+    QDialog::closeEvent(event);
+}
+
+void TFormNotatka::UpdateCharactersLeft()
+{
+    LBIloscZnakow->setText(QStringLiteral("Characters left ")
+                           + QString::number(NoteText::MaxBodyLength - NoteText::storedLength(Tresc->toPlainText())));
+}
+
+void TFormNotatka::TrescChange()
+{
+    if (!m_filling && !m_trimming)
+        keepBodyWithinLimit();
+    UpdateCharactersLeft();
+}
+
+void TFormNotatka::keepBodyWithinLimit()
+{
+    int excess = NoteText::storedLength(Tresc->toPlainText()) - NoteText::MaxBodyLength;
+    if (excess <= 0)
+        return;
+    QTextDocument *document = Tresc->document();
+    // The document ends in a break of its own that the text does not show.
+    const int textEnd = document->characterCount() - 1;
+    // Only what was just inserted gives way; a text loaded over the limit
+    // keeps what it had, and a deletion never cuts anything more.
+    const int from = qBound(0, m_changeFrom, textEnd);
+    int end = qBound(from, m_changeFrom + m_changeAdded, textEnd);
+    // Typing and pasting leave the caret at the end of what they inserted;
+    // cut there, so a paste into the middle keeps its head and the text after it.
+    const int caret = Tresc->textCursor().position();
+    if (caret > from && caret <= end)
+        end = caret;
+    int start = end;
+    while (excess > 0 && start > from) {
+        --start;
+        excess -= storedWeight(document->characterAt(start));
+    }
+    if (start == end)
+        return;
+    m_trimming = true;
+    QTextCursor cut(document);
+    // One undo step with the insertion it cuts back.
+    cut.joinPreviousEditBlock();
+    cut.setPosition(start);
+    cut.setPosition(end, QTextCursor::KeepAnchor);
+    cut.removeSelectedText();
+    cut.endEditBlock();
+    m_trimming = false;
+}
+
+QString TFormNotatka::DefaultTitle()
+{
+    try {
+        m_dm.MainQuery.setSql(Statements::countNotes());
+        m_dm.MainQuery.open();
+        QString title;
+        if (m_dm.MainQuery.recordCount() < 1)
+            title = QStringLiteral("Note no 1");
+        else
+            title = QStringLiteral("Note no ") + QString::number(m_dm.MainQuery.asInteger("IloscNotatek") + 1);
+        m_dm.MainQuery.close();
+        return title;
+    } catch (const Firebird::Error &error) {
+        m_dm.MainQuery.close();
+        m_dm.ReportFailure(QStringLiteral("Unable to get default title!"), kOrigin, error.message());
+        return QStringLiteral("n. a.");
+    }
 }
 
 bool TFormNotatka::LoadNote(int id)
 {
-    NoteId = id;
-    return true;
+    m_filling = true;
+    try {
+        m_dm.MainQuery.setSql(Statements::note(id));
+        m_dm.MainQuery.open();
+        if (m_dm.MainQuery.recordCount() == 1) {
+            Tytul->setText(m_dm.MainQuery.asString("Tytul"));
+            Tresc->setPlainText(NoteText::fromStored(m_dm.MainQuery.asString("Tresc")));
+            const int state = m_dm.MainQuery.asInteger("Alarm");
+            if (state >= Statements::Running && state <= Statements::Acknowledged) {
+                cAlarm->setChecked(true);
+                cbAlarm->setCurrentIndex(m_dm.MainQuery.asInteger("AlarmRodzaj"));
+                if (!m_dm.MainQuery.isNull("AlarmData"))
+                    dtDate->setDate(m_dm.MainQuery.asDate("AlarmData"));
+                if (!m_dm.MainQuery.isNull("AlarmGodzina"))
+                    dtTime->setTime(m_dm.MainQuery.asTime("AlarmGodzina"));
+            } else {
+                cAlarm->setChecked(false);
+            }
+        }
+        m_dm.MainQuery.close();
+        m_filling = false;
+        return true;
+    } catch (const Firebird::Error &error) {
+        m_dm.MainQuery.close();
+        m_filling = false;
+        AlarmChanged = false;
+        m_dm.ReportFailure(QStringLiteral("Can't get data!"), kOrigin, error.message());
+        return false;
+    }
+}
+
+void TFormNotatka::OKClick()
+{
+    // A failed read of the alarm state ends the save here, with the dialog
+    // still open; nothing may escape into the event loop.
+    try {
+        if (NoteId == -1) {
+            if (cAlarm->isChecked() && !ValidateAlarm())
+                return;
+            SaveNewNote();
+        } else {
+            if (AlarmChanged && cAlarm->isChecked() && !ValidateAlarm())
+                return;
+            SaveNoteChanges();
+        }
+    } catch (const Firebird::Error &error) {
+        MessageBox::information(this, error.message());
+    }
+}
+
+void TFormNotatka::SaveNewNote()
+{
+    if (Tytul->text().isEmpty())
+        Tytul->setText(DefaultTitle());
+    m_main.SelectedNoteId = InsertNote(Tytul->text(), Tresc->toPlainText());
+    if (!m_main.SzukanyCiag->text().isEmpty())
+        m_main.LVNotatki->setFocus();
+    m_main.FillNoteList(m_main.SelectedNoteId);
+    accept();
+}
+
+int TFormNotatka::InsertNote(const QString &title, const QString &body)
+{
+    const int state = cAlarm->isChecked() ? Statements::Armed : Statements::NoAlarm;
+    try {
+        m_dm.MainQuery.setSql(Statements::nextNoteId());
+        m_dm.MainQuery.open();
+        const int id = m_dm.MainQuery.recordCount() == 1 ? m_dm.MainQuery.asInteger("ID") : -1;
+        m_dm.MainQuery.close();
+        if (id != -1) {
+            m_dm.MainQuery.setSql(Statements::insertNote(id, title, NoteText::toStored(body),
+                                                         Clock::currentDateTime(), state, cbAlarm->currentIndex(),
+                                                         dtDate->date(), dtTime->time()));
+            m_dm.MainQuery.execSql();
+        }
+        return id;
+    } catch (const Firebird::Error &error) {
+        m_dm.MainQuery.close();
+        m_dm.ReportFailure(QStringLiteral("Can't add new note!"), kOrigin, error.message());
+        return -1;
+    }
+}
+
+void TFormNotatka::SaveNoteChanges()
+{
+    UpdateNoteText(NoteId, Tytul->text(), Tresc->toPlainText());
+    ApplyAlarmOnSave(NoteId);
+    m_main.RefreshNoteList();
+    accept();
+}
+
+bool TFormNotatka::UpdateNoteText(int id, const QString &title, const QString &body)
+{
+    try {
+        m_dm.MainQuery.setSql(Statements::updateNoteText(id, title, NoteText::toStored(body)));
+        m_dm.MainQuery.execSql();
+        return true;
+    } catch (const Firebird::Error &error) {
+        m_dm.ReportFailure(QStringLiteral("Can't save changes in note!"), kOrigin, error.message());
+        return false;
+    }
+}
+
+void TFormNotatka::AnulujClick()
+{
+    Zamknij->trigger();
+}
+
+void TFormNotatka::ZamknijExecute()
+{
+    close();
+}
+
+// ---------------------------------------------------------------------------
+// Alarm controls
+
+void TFormNotatka::cAlarmClick()
+{
+    if (cAlarm->isChecked()) {
+        cbAlarm->hide();
+        if (cbAlarm->currentIndex() < 0 && NoteId == -1)
+            cbAlarm->setCurrentIndex(0);
+        if (NoteId == -1) {
+            dtDate->setDate(Clock::currentDate());
+            dtTime->setTime(Clock::currentTime());
+        }
+        dtDate->show();
+        dtTime->show();
+    } else {
+        cbAlarm->hide();
+        dtDate->hide();
+        dtTime->hide();
+    }
+    AlarmChanged = true;
+}
+
+void TFormNotatka::cbAlarmChange()
+{
+    AlarmChanged = true;
+}
+
+bool TFormNotatka::ValidateAlarm()
+{
+    const QDate today = Clock::currentDate();
+    if (today > dtDate->date()) {
+        MessageBox::information(this, QStringLiteral("Alarm date can't be earlier than today's!"));
+        dtDate->setFocus();
+        return false;
+    }
+    if (QDateTime(today, dtTime->time()) > Clock::currentDateTime())
+        return true;
+    if (dtDate->date() > today)
+        return true;
+    MessageBox::information(this, QStringLiteral("Alarm time must be later than the current!"));
+    dtTime->setFocus();
+    return false;
+}
+
+void TFormNotatka::ApplyAlarmOnSave(int id)
+{
+    const int stored = m_dm.ReadAlarmState(id);
+    const bool on = cAlarm->isChecked();
+    const AlarmDetails chosen{cbAlarm->currentIndex(), dtDate->date(), dtTime->time()};
+    switch (stored) {
+    case Statements::NoAlarm:
+        if (on)
+            m_dm.WriteAlarmState(id, Statements::Armed, chosen);
+        break;
+    case Statements::Running:
+        // Saving a ringing note is its acknowledgement, whatever the box says.
+        m_dm.WriteAlarmState(id, Statements::Acknowledged);
+        break;
+    case Statements::Armed:
+        if (on)
+            m_dm.WriteAlarmState(id, Statements::Armed, chosen);
+        else
+            m_dm.WriteAlarmState(id, Statements::NoAlarm);
+        break;
+    case Statements::Acknowledged:
+        // An acknowledged alarm rings again only when the user asked for it.
+        if (!AlarmChanged)
+            break;
+        if (on)
+            m_dm.WriteAlarmState(id, Statements::Armed, chosen);
+        else
+            m_dm.WriteAlarmState(id, Statements::NoAlarm);
+        break;
+    default:
+        break;
+    }
 }

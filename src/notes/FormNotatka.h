@@ -2,24 +2,81 @@
 
 #include <QDialog>
 
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
 class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTimeEdit;
 class TDM;
 class TFormMain;
 
-// Placeholder until the editor lands.
+// The note editor: creates a note or shows and changes an existing one,
+// with its one-time alarm. The opener sets NoteId and StatusFormatki, loads
+// an existing note and runs it modally.
 class TFormNotatka final : public QDialog
 {
     Q_OBJECT
 
 public:
     TFormNotatka(TDM &dm, TFormMain &main, QWidget *parent = nullptr);
+    Q_DISABLE_COPY_MOVE(TFormNotatka)
 
     bool LoadNote(int id);
+    QString DefaultTitle();
+    void UpdateCharactersLeft();
+
+    void OKClick();
+    void AnulujClick();
+    void ZamknijExecute();
+    void cAlarmClick();
+    void cbAlarmChange();
+    bool ValidateAlarm();
 
     int NoteId = -1;
+    bool AlarmChanged = false;
+
+    QLabel *LabelTytul = nullptr;
+    QLineEdit *Tytul = nullptr;
+    QLabel *pAlarm = nullptr;
+    QCheckBox *cAlarm = nullptr;
+    QDateEdit *dtDate = nullptr;
+    QTimeEdit *dtTime = nullptr;
+    QLabel *LabelTresc = nullptr;
+    QPlainTextEdit *Tresc = nullptr;
+    QPushButton *OK = nullptr;
+    QPushButton *Anuluj = nullptr;
+    QComboBox *cbAlarm = nullptr;
+    QLabel *LBIloscZnakow = nullptr;
     QLabel *StatusFormatki = nullptr;
+    QAction *Zamknij = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
+    void buildWidgets();
+    void FormCreate();
+    void FormShow();
+    void FormClose(QCloseEvent *event);
+    void TrescChange();
+    void keepBodyWithinLimit();
+    void SaveNewNote();
+    int InsertNote(const QString &title, const QString &body);
+    void SaveNoteChanges();
+    bool UpdateNoteText(int id, const QString &title, const QString &body);
+    void ApplyAlarmOnSave(int id);
+
     TDM &m_dm;
     TFormMain &m_main;
+    // Where the body's last change happened, so an over-long insertion is
+    // cut back where it was made.
+    int m_changeFrom = 0;
+    int m_changeAdded = 0;
+    bool m_filling = false;
+    bool m_trimming = false;
 };

@@ -1,0 +1,515 @@
+#include "MockClock.h"
+#include "TestDatabase.h"
+#include "alarms/AlarmChecker.h"
+#include "app/FormMain.h"
+#include "app/MessageBox.h"
+#include "app/NoteListModel.h"
+#include "app/Notifier.h"
+#include "notes/FormNotatka.h"
+#include "notes/FormUsuwanie.h"
+#include "store/DataModule.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+
+#include <memory>
+
+namespace {
+
+// Opens the main window on a fresh database, with the threads off and the
+// end of the program recorded instead of performed.
+struct Fixture {
+    TestDatabase db;
+    std::unique_ptr<TDM> dm;
+    std::unique_ptr<TFormMain> form;
+    int quitRequests = 0;
+
+    Fixture() = default;
+
+    void open(int trayAvailable = 1)
+    {
+        dm = std::make_unique<TDM>(db.path());
+        FormMainOptions options;
+        options.startThreads = false;
+        options.trayAvailable = trayAvailable;
+        options.quit = [this] { ++quitRequests; };
+        form = std::make_unique<TFormMain>(*dm, options);
+    }
+
+    void showActive()
+    {
+        form->ShowMainWindow();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    }
+
+    QList<int> ids() const
+    {
+        QList<int> list;
+        for (int i = 0; i < form->ListModel->count(); ++i)
+            list << form->ListModel->row(i).id;
+        return list;
+    }
+    QList<int> pictures() const
+    {
+        QList<int> list;
+        for (int i = 0; i < form->ListModel->count(); ++i)
+            list << form->ListModel->row(i).picture;
+        return list;
+    }
+    bool commandsEnabled() const
+    {
+        return form->MMUsun->isEnabled() && form->MMPodgladEdycja->isEnabled() && form->SBUsun->isEnabled();
+    }
+    bool commandsDisabled() const
+    {
+        return !form->MMUsun->isEnabled() && !form->MMPodgladEdycja->isEnabled() && !form->SBUsun->isEnabled();
+    }
+};
+
+// Reports the class of the next modal dialog and closes it without saving.
+class ModalWatcher final
+{
+public:
+    ModalWatcher()
+    {
+        QTimer::singleShot(0, [this] { poll(); });
+    }
+    QString seen;
+
+private:
+    void poll()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal) {
+            if (++m_tries < 200)
+                QTimer::singleShot(10, [this] { poll(); });
+            return;
+        }
+        seen = QString::fromLatin1(modal->metaObject()->className());
+        if (auto *dialog = qobject_cast<QDialog *>(modal))
+            dialog->reject();
+    }
+    int m_tries = 0;
+};
+
+void seedNotes(const QString &path)
+{
+    // ID, title, created, state. Note 3 runs, note 1 runs too but is older.
+    TestSql::insertNote(path, 1, QStringLiteral("old running"), QStringLiteral("2020.01.01 08:00:00"), 1);
+    TestSql::insertNote(path, 2, QStringLiteral("armed"), QStringLiteral("2021.03.04 10:00:00"), 2);
+    TestSql::insertNote(path, 3, QStringLiteral("new running 2021"), QStringLiteral("2022.05.06 11:00:00"), 1);
+    TestSql::insertNote(path, 4, QStringLiteral("plain"), QStringLiteral("2023.07.08 12:00:00"), 0);
+    TestSql::insertNote(path, 5, QStringLiteral("acknowledged"), QStringLiteral("2021.09.10 13:00:00"), 3);
+}
+
+} // namespace
+
+class TestApp final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+
+    // Note list and search
+    void listOrderAndPictures();
+    void searchKeepsRunningFirst();
+    void blanksOnlyIsARealSearch();
+    void yearSearch();
+    void reselectionAfterRefill();
+    void startsEmptyWithoutDatabase();
+    void dateColumnFormat();
+
+    // Window state
+    void firstStartDefaults();
+    void storedGeometryComesBack();
+    void oneBadCoordinateGetsItsDefault_data();
+    void oneBadCoordinateGetsItsDefault();
+    void columnMinimum();
+    void closeProgramSavesOnceAndCancelsDialogs();
+
+    // Keys and commands
+    void escapeKey();
+    void deleteAndInsertInSearchBox();
+    void commandsNeedASelection();
+    void trayClickToggles();
+    void noTrayMeansMinimise();
+    void balloonIsCut();
+    void announceRefillsUnfiltered();
+};
+
+void TestApp::initTestCase()
+{
+    QApplication::setApplicationDisplayName(QStringLiteral("Penwick"));
+    MessageBox::setRecording(true);
+}
+
+void TestApp::init()
+{
+    MessageBox::takeRecorded();
+}
+
+void TestApp::listOrderAndPictures()
+{
+    Fixture f;
+    seedNotes(f.db.path());
+    f.open();
+    QCOMPARE(f.ids(), (QList<int>{3, 1, 4, 5, 2}));
+    QCOMPARE(f.pictures(), (QList<int>{2, 2, 0, 1, 1}));
+    QVERIFY(f.commandsDisabled()); // nothing selected after the first fill
+    QCOMPARE(f.form->SelectedNoteId, 0);
+}
+
+void TestApp::searchKeepsRunningFirst()
+{
+    Fixture f;
+    seedNotes(f.db.path());
+    f.open();
+    f.form->SzukanyCiag->setText(QStringLiteral("RUNNING"));
+    QCOMPARE(f.ids(), (QList<int>{3, 1}));
+    f.form->SzukanyCiag->setText(QStringLiteral("n"));
+    // "plain" and "acknowledged" hold an n too; running ones stay on top.
+    QCOMPARE(f.ids(), (QList<int>{3, 1, 4, 5}));
+    f.form->SzukanyCiag->clear();
+    QCOMPARE(f.ids().size(), 5);
+}
+
+void TestApp::blanksOnlyIsARealSearch()
+{
+    Fixture f;
+    seedNotes(f.db.path());
+    TestSql::insertNote(f.db.path(), 6, QStringLiteral("two  blanks"), QStringLiteral("2019.01.01 00:00:00"));
+    f.open();
+    f.form->SzukanyCiag->setText(QStringLiteral("  "));
+    QCOMPARE(f.ids(), QList<int>{6});
+}
+
+void TestApp::yearSearch()
+{
+    Fixture f;
+    seedNotes(f.db.path());
+    f.open();
+    f.form->SzukanyCiag->setText(QStringLiteral("2021"));
+    // Created in 2021 (2, 5), and a running note whose title holds the year.
+    QCOMPARE(f.ids(), (QList<int>{3, 5, 2}));
+}
+
+void TestApp::reselectionAfterRefill()
+{
+    Fixture f;
+    seedNotes(f.db.path());
+    f.open();
+    QTreeView *list = f.form->LVNotatki;
+    list->selectionModel()->select(f.form->ListModel->index(2, 0),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QCOMPARE(f.form->SelectedNoteId, 4);
+    QVERIFY(f.commandsEnabled());
+
+    // Hidden by a search, selected again once the search is cleared.
+    f.form->SzukanyCiag->setText(QStringLiteral("armed"));
+    QCOMPARE(f.ids(), QList<int>{2});
+    QVERIFY(list->selectionModel()->selectedRows().isEmpty());
+    QVERIFY(f.commandsDisabled());
+    QCOMPARE(f.form->SelectedNoteId, 4);
+    f.form->SzukanyCiag->clear();
+    QCOMPARE(f.form->selectedRowId(), 4);
+    QCOMPARE(list->currentIndex().row(), 2);
+    QVERIFY(f.commandsEnabled());
+
+    // Gone from the table: nothing selected, commands off.
+    TestSql::exec(f.db.path(), QStringLiteral("DELETE FROM NOTATKI WHERE ID = 4"));
+    QVERIFY(f.form->FillNoteList(f.form->SelectedNoteId));
+    QCOMPARE(f.form->selectedRowId(), -1);
+    QVERIFY(f.commandsDisabled());
+}
+
+void TestApp::startsEmptyWithoutDatabase()
+{
+    QTemporaryDir dir;
+    TDM dm(dir.path() + QStringLiteral("/dbn.ib"));
+    FormMainOptions options;
+    options.startThreads = false;
+    options.trayAvailable = 1;
+    TFormMain form(dm, options);
+    QCOMPARE(form.ListModel->count(), 0);
+    QVERIFY(!form.isVisible());
+    QCOMPARE(form.size(), QSize(300, 400));
+    QVERIFY(!form.MMUsun->isEnabled());
+    QVERIFY(MessageBox::takeRecorded().isEmpty());
+}
+
+void TestApp::dateColumnFormat()
+{
+    const QString text = NoteListModel::dateText(QDateTime(QDate(2009, 6, 4), QTime(9, 5, 59)));
+    QVERIFY2(text.startsWith(QStringLiteral("2009-06-04 09")) && text.endsWith(QStringLiteral("05")), qPrintable(text));
+    QCOMPARE(text.size(), 16);
+}
+
+void TestApp::firstStartDefaults()
+{
+    Fixture f;
+    f.open();
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    QCOMPARE(f.form->size(), QSize(300, 400));
+    QCOMPARE(f.form->pos(), QPoint(screen.width() - 300 - 40, screen.height() - 400 - 60));
+    QCOMPARE(f.form->LVNotatki->header()->sectionSize(0), 155);
+    QCOMPARE(f.form->LVNotatki->header()->sectionSize(1), 100);
+    QVERIFY(!f.form->isVisible());
+}
+
+void TestApp::storedGeometryComesBack()
+{
+    Fixture f;
+    f.open();
+    f.form->resize(420, 520);
+    f.form->move(33, 44);
+    f.form->LVNotatki->header()->resizeSection(0, 210);
+    f.form->LVNotatki->header()->resizeSection(1, 120);
+    f.form->CloseProgram();
+    QCOMPARE(f.quitRequests, 1);
+    f.form.reset();
+    f.dm.reset();
+    f.open();
+    QCOMPARE(f.form->size(), QSize(420, 520));
+    QCOMPARE(f.form->pos(), QPoint(33, 44));
+    QCOMPARE(f.form->LVNotatki->header()->sectionSize(0), 210);
+    QCOMPARE(f.form->LVNotatki->header()->sectionSize(1), 120);
+}
+
+void TestApp::oneBadCoordinateGetsItsDefault_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("left -1") << "FormMainLeft" << "-1";
+    QTest::newRow("top not a number") << "FormMainTop" << "12px";
+    QTest::newRow("width empty") << "FormMainWidth" << "";
+    QTest::newRow("height fraction") << "FormMainHeight" << "450.5";
+}
+
+void TestApp::oneBadCoordinateGetsItsDefault()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    Fixture f;
+    {
+        TDM dm(f.db.path());
+        dm.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("500"));
+        dm.SetSetting(QStringLiteral("FormMainHeight"), QStringLiteral("600"));
+        dm.SetSetting(QStringLiteral("FormMainTop"), QStringLiteral("70"));
+        dm.SetSetting(QStringLiteral("FormMainLeft"), QStringLiteral("80"));
+        dm.SetSetting(key, value);
+    }
+    f.open();
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const int width = key == QLatin1String("FormMainWidth") ? 300 : 500;
+    const int height = key == QLatin1String("FormMainHeight") ? 400 : 600;
+    QCOMPARE(f.form->size(), QSize(width, height));
+    QCOMPARE(f.form->y(), key == QLatin1String("FormMainTop") ? screen.height() - height - 60 : 70);
+    QCOMPARE(f.form->x(), key == QLatin1String("FormMainLeft") ? screen.width() - width - 40 : 80);
+}
+
+void TestApp::columnMinimum()
+{
+    Fixture f;
+    {
+        TDM dm(f.db.path());
+        dm.SetSetting(QStringLiteral("TytulSzerokosc"), QStringLiteral("40"));
+        dm.SetSetting(QStringLiteral("DataSzerokosc"), QStringLiteral("-1"));
+        dm.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("10"));
+        dm.SetSetting(QStringLiteral("FormMainHeight"), QStringLiteral("10"));
+    }
+    f.open();
+    QCOMPARE(f.form->LVNotatki->header()->sectionSize(0), 100);
+    QCOMPARE(f.form->LVNotatki->header()->sectionSize(1), 100);
+    QVERIFY(f.form->width() >= 300 && f.form->height() >= 350);
+}
+
+void TestApp::closeProgramSavesOnceAndCancelsDialogs()
+{
+    Fixture f;
+    f.open();
+    f.showActive();
+    // "Close" chosen while the editor is open: the editor is cancelled first.
+    bool editorClosed = false;
+    QTimer::singleShot(0, [&] {
+        QVERIFY(qobject_cast<TFormNotatka *>(QApplication::activeModalWidget()));
+        f.form->CloseProgram();
+        editorClosed = QApplication::activeModalWidget() == nullptr;
+    });
+    f.form->NewNote();
+    QVERIFY(editorClosed);
+    QCOMPARE(TestSql::count(f.db.path()), 0);
+    f.form->CloseProgram(); // a second request (SIGTERM after Close) changes nothing
+    QCOMPARE(f.quitRequests, 1);
+    QCOMPARE(TestSql::value(f.db.path(), QStringLiteral("SELECT COUNT(*) FROM USTAWIENIA")), QStringLiteral("6"));
+    QVERIFY(!f.form->alarmChecker() || !f.form->alarmChecker()->isPaused());
+}
+
+void TestApp::escapeKey()
+{
+    Fixture f;
+    f.open();
+    f.showActive();
+    QLineEdit *search = f.form->SzukanyCiag;
+    search->setFocus();
+    QTest::keyClicks(search, QStringLiteral("abc"));
+    QTest::keyClick(search, Qt::Key_Escape);
+    QCOMPARE(search->text(), QString());
+    QVERIFY(f.form->isVisible());
+
+    QTest::keyClicks(search, QStringLiteral("   "));
+    QTest::keyClick(search, Qt::Key_Escape);
+    QVERIFY(!f.form->isVisible());
+    QCOMPARE(search->text(), QStringLiteral("   "));
+
+    f.showActive();
+    search->setText(QStringLiteral("kept"));
+    f.form->LVNotatki->setFocus();
+    QTest::keyClick(f.form->LVNotatki, Qt::Key_Escape);
+    QVERIFY(!f.form->isVisible());
+    QCOMPARE(search->text(), QStringLiteral("kept"));
+}
+
+void TestApp::deleteAndInsertInSearchBox()
+{
+    Fixture f;
+    seedNotes(f.db.path());
+    f.open();
+    f.showActive();
+    QLineEdit *search = f.form->SzukanyCiag;
+    search->setFocus();
+    QTest::keyClicks(search, QStringLiteral("n"));
+    f.form->LVNotatki->selectionModel()->select(f.form->ListModel->index(0, 0),
+                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    search->setFocus();
+    search->setCursorPosition(0);
+    {
+        ModalWatcher watcher;
+        QTest::keyClick(search, Qt::Key_Delete);
+        QCOMPARE(watcher.seen, QStringLiteral("TFormUsuwanie"));
+    }
+    QCOMPARE(search->text(), QStringLiteral("n"));
+    f.showActive();
+    search->setFocus();
+    {
+        ModalWatcher watcher;
+        QTest::keyClick(search, Qt::Key_Insert);
+        QCOMPARE(watcher.seen, QStringLiteral("TFormNotatka"));
+    }
+    QCOMPARE(search->text(), QStringLiteral("n"));
+    QCOMPARE(TestSql::count(f.db.path()), 5);
+    // Enter in the search box opens the selected note.
+    f.showActive();
+    search->setFocus();
+    {
+        ModalWatcher watcher;
+        QTest::keyClick(search, Qt::Key_Return);
+        QCOMPARE(watcher.seen, QStringLiteral("TFormNotatka"));
+    }
+}
+
+void TestApp::commandsNeedASelection()
+{
+    Fixture f;
+    seedNotes(f.db.path());
+    f.open();
+    f.showActive();
+    QVERIFY(f.form->LVNotatki->selectionModel()->selectedRows().isEmpty());
+    ModalWatcher watcher;
+    QTest::keyClick(f.form->LVNotatki, Qt::Key_Return);
+    QTest::keyClick(f.form->LVNotatki, Qt::Key_F2);
+    QTest::keyClick(f.form->LVNotatki, Qt::Key_Delete);
+    f.form->NotatkaPokazEdytujExecute();
+    f.form->DeleteSelectedNote();
+    const QRect empty = f.form->LVNotatki->visualRect(f.form->ListModel->index(4, 0));
+    QTest::mouseDClick(f.form->LVNotatki->viewport(), Qt::LeftButton, Qt::NoModifier,
+                       QPoint(5, empty.bottom() + 40));
+    QTest::qWait(50);
+    QCOMPARE(watcher.seen, QString());
+    QCOMPARE(TestSql::count(f.db.path()), 5);
+    // Running alarms stay running: nothing was opened.
+    QCOMPARE(TestSql::count(f.db.path(), QStringLiteral("WHERE Alarm = 1")), 2);
+}
+
+void TestApp::trayClickToggles()
+{
+    Fixture f;
+    f.open();
+    QVERIFY(!f.form->isVisible());
+    f.form->TrayIconClick();
+    QVERIFY(f.form->isVisible());
+    f.form->TrayClickBusy = true; // a click still being handled
+    f.form->TrayIconClick();
+    QVERIFY(f.form->isVisible());
+    f.form->TrayClickBusy = false;
+    f.form->TrayIconClick();
+    QVERIFY(!f.form->isVisible());
+    QVERIFY(!f.form->TrayClickBusy);
+    // The close button only hides.
+    f.form->TrayIconClick();
+    QVERIFY(f.form->isVisible());
+    QVERIFY(!f.form->close());
+    QVERIFY(!f.form->isVisible());
+    QCOMPARE(f.quitRequests, 0);
+}
+
+void TestApp::noTrayMeansMinimise()
+{
+    Fixture f;
+    f.open(0);
+    QVERIFY(f.form->trayMissing());
+    QVERIFY(f.form->isVisible());
+    QVERIFY(!(f.form->windowFlags() & Qt::Tool) || (f.form->windowFlags() & Qt::WindowType_Mask) == Qt::Window);
+    f.form->UkryjExecute();
+    QTRY_VERIFY(f.form->isMinimized());
+    QVERIFY(f.form->isVisible());
+    f.form->TrayIconClick();
+    QVERIFY(!f.form->isMinimized());
+}
+
+void TestApp::balloonIsCut()
+{
+    Fixture f;
+    f.open();
+    QString title;
+    QString text;
+    f.form->BalloonNotifier->sink = [&](const QString &t, const QString &x) {
+        title = t;
+        text = x;
+    };
+    f.form->AlarmBalloonTitle = QString(70, QLatin1Char('T'));
+    f.form->AlarmBalloonText = QString(300, QLatin1Char('x'));
+    f.form->AnnounceAlarms();
+    QCOMPARE(title, QString(63, QLatin1Char('T')));
+    QCOMPARE(text, QString(255, QLatin1Char('x')));
+    f.form->AlarmBalloonTitle = QStringLiteral("Penwick A L A R M");
+    f.form->AlarmBalloonText = QStringLiteral("short\r\n");
+    f.form->AnnounceAlarms();
+    QCOMPARE(title, QStringLiteral("Penwick A L A R M"));
+    QCOMPARE(text, QStringLiteral("short\r\n"));
+}
+
+void TestApp::announceRefillsUnfiltered()
+{
+    Fixture f;
+    seedNotes(f.db.path());
+    f.open();
+    f.form->BalloonNotifier->sink = [](const QString &, const QString &) {};
+    f.form->SzukanyCiag->setText(QStringLiteral("plain"));
+    QCOMPARE(f.ids(), QList<int>{4});
+    TestSql::exec(f.db.path(), QStringLiteral("UPDATE NOTATKI SET Alarm = 1 WHERE ID = 4"));
+    f.form->AnnounceAlarms();
+    QCOMPARE(f.ids(), (QList<int>{4, 3, 1, 5, 2}));
+    QCOMPARE(f.form->SzukanyCiag->text(), QStringLiteral("plain"));
+}
+
+QTEST_MAIN(TestApp)
+#include "tst_app.moc"
