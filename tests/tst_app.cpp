@@ -248,7 +248,7 @@ void TestApp::startsEmptyWithoutDatabase()
 
 void TestApp::dateColumnFormat()
 {
-    const QString text = NoteListModel::dateText(QDateTime(QDate(2009, 6, 4), QTime(9, 5, 59)));
+    const QString text = NoteListModel::dateText(QDate(2009, 6, 4), QTime(9, 5, 59));
     QVERIFY2(text.startsWith(QStringLiteral("2009-06-04 09")) && text.endsWith(QStringLiteral("05")), qPrintable(text));
     QCOMPARE(text.size(), 16);
 }

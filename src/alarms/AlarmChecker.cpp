@@ -20,11 +20,11 @@ TAlarmChecker::TAlarmChecker(TDM &dm, QObject *mainThreadContext, Announce annou
 
 TAlarmChecker::~TAlarmChecker()
 {
-    // Joined here, before the members that run() uses are destroyed.
+    // Joined here, before the members that the loop uses are destroyed.
     stopAndWait();
 }
 
-void TAlarmChecker::run()
+void TAlarmChecker::loop()
 {
     while (!stopRequested()) {
         if (!sleepFor(m_intervalMs))
@@ -112,7 +112,7 @@ TBlinkingItems::~TBlinkingItems()
     stopAndWait();
 }
 
-void TBlinkingItems::run()
+void TBlinkingItems::loop()
 {
     while (!stopRequested()) {
         if (!sleepFor(m_intervalMs))

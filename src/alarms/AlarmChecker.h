@@ -28,7 +28,7 @@ public:
     static const QString BalloonTitle;
 
 protected:
-    void run() override;
+    void loop() override;
 
 private:
     bool readCandidates(std::vector<AlarmRow> &rows);
@@ -49,7 +49,7 @@ public:
     Q_DISABLE_COPY_MOVE(TBlinkingItems)
 
 protected:
-    void run() override;
+    void loop() override;
 
 private:
     std::function<void()> m_toggle;

@@ -1,14 +1,20 @@
 #include "WorkerThread.h"
 
-#include <QDeadlineTimer>
 #include <QMetaObject>
 #include <QPointer>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+// Standard primitives rather than Qt's: their waits are visible to thread
+// checkers, which cannot see inside the Qt library.
 struct WorkerThread::State {
-    QMutex mutex;
-    QWaitCondition wake;
+    std::mutex mutex;
+    std::condition_variable wake;
     bool stop = false;
     bool paused = false;
+    bool loopEnded = false;
 };
 
 namespace {
@@ -30,16 +36,25 @@ WorkerThread::~WorkerThread()
     stopAndWait();
 }
 
+void WorkerThread::run()
+{
+    loop();
+    // Taken again by stopAndWait after the join, so everything the loop did
+    // is ordered before the owner goes on.
+    std::lock_guard<std::mutex> locker(m_state->mutex);
+    m_state->loopEnded = true;
+}
+
 void WorkerThread::requestStop()
 {
-    QMutexLocker locker(&m_state->mutex);
+    std::lock_guard<std::mutex> locker(m_state->mutex);
     m_state->stop = true;
-    m_state->wake.wakeAll();
+    m_state->wake.notify_all();
 }
 
 bool WorkerThread::stopRequested() const
 {
-    QMutexLocker locker(&m_state->mutex);
+    std::lock_guard<std::mutex> locker(m_state->mutex);
     return m_state->stop;
 }
 
@@ -47,44 +62,43 @@ void WorkerThread::stopAndWait()
 {
     requestStop();
     wait();
+    std::lock_guard<std::mutex> locker(m_state->mutex);
 }
 
 bool WorkerThread::pause()
 {
-    QMutexLocker locker(&m_state->mutex);
+    std::lock_guard<std::mutex> locker(m_state->mutex);
     m_state->paused = true;
     return true;
 }
 
 void WorkerThread::resume()
 {
-    QMutexLocker locker(&m_state->mutex);
+    std::lock_guard<std::mutex> locker(m_state->mutex);
     if (!m_state->paused)
         return;
     m_state->paused = false;
-    m_state->wake.wakeAll();
+    m_state->wake.notify_all();
 }
 
 bool WorkerThread::isPaused() const
 {
-    QMutexLocker locker(&m_state->mutex);
+    std::lock_guard<std::mutex> locker(m_state->mutex);
     return m_state->paused;
 }
 
 bool WorkerThread::sleepFor(int ms)
 {
-    QMutexLocker locker(&m_state->mutex);
-    QDeadlineTimer deadline(ms);
-    while (!m_state->stop && !deadline.hasExpired())
-        m_state->wake.wait(&m_state->mutex, deadline);
+    std::unique_lock<std::mutex> locker(m_state->mutex);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    m_state->wake.wait_until(locker, deadline, [this] { return m_state->stop; });
     return !m_state->stop;
 }
 
 bool WorkerThread::waitWhilePaused()
 {
-    QMutexLocker locker(&m_state->mutex);
-    while (m_state->paused && !m_state->stop)
-        m_state->wake.wait(&m_state->mutex);
+    std::unique_lock<std::mutex> locker(m_state->mutex);
+    m_state->wake.wait(locker, [this] { return !m_state->paused || m_state->stop; });
     return !m_state->stop;
 }
 
@@ -93,7 +107,7 @@ bool WorkerThread::callMainThread(const std::function<void()> &call)
     const std::shared_ptr<State> state = m_state;
     const auto pending = std::make_shared<PendingCall>();
     {
-        QMutexLocker locker(&state->mutex);
+        std::lock_guard<std::mutex> locker(state->mutex);
         if (state->stop)
             return false;
     }
@@ -111,21 +125,20 @@ bool WorkerThread::callMainThread(const std::function<void()> &call)
         m_context,
         [state, pending, call] {
             {
-                QMutexLocker locker(&state->mutex);
+                std::lock_guard<std::mutex> locker(state->mutex);
                 if (pending->cancelled)
                     return;
             }
             call();
-            QMutexLocker locker(&state->mutex);
+            std::lock_guard<std::mutex> locker(state->mutex);
             pending->done = true;
-            state->wake.wakeAll();
+            state->wake.notify_all();
         },
         Qt::QueuedConnection);
     if (!posted)
         return false;
-    QMutexLocker locker(&state->mutex);
-    while (!pending->done && !state->stop)
-        state->wake.wait(&state->mutex);
+    std::unique_lock<std::mutex> locker(state->mutex);
+    state->wake.wait(locker, [&] { return pending->done || state->stop; });
     if (!pending->done)
         pending->cancelled = true;
     return pending->done;

@@ -1,9 +1,7 @@
 #pragma once
 
-#include <QMutex>
 #include <QObject>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <functional>
 #include <memory>
@@ -14,8 +12,8 @@
 class WorkerThread : public QThread
 {
 public:
-    // `mainThreadContext` lives on the main thread; calls into it are dropped
-    // once it is destroyed.
+    // `mainThreadContext` lives on the main thread and must outlive the loop
+    // (the owner stops the thread before the context goes).
     explicit WorkerThread(QObject *mainThreadContext, QObject *parent = nullptr);
     ~WorkerThread() override;
     Q_DISABLE_COPY_MOVE(WorkerThread)
@@ -32,6 +30,9 @@ public:
     bool isPaused() const;
 
 protected:
+    // The thread's work; returns when a stop was requested.
+    virtual void loop() = 0;
+
     // Sleeps up to `ms`; false when a stop was requested.
     bool sleepFor(int ms);
     // Blocks while paused; false when a stop was requested.
@@ -42,6 +43,8 @@ protected:
     bool callMainThread(const std::function<void()> &call);
 
 private:
+    void run() final;
+
     struct State;
     QObject *m_context;
     // Shared with calls queued on the main thread, which may outlive this object.

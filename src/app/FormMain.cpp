@@ -360,7 +360,7 @@ bool TFormMain::fill(const QString *searchText, int rememberedId)
     std::vector<NoteListModel::Row> rows;
     rows.reserve(found.size());
     for (NoteListRow &note : found) {
-        rows.push_back({note.id, std::move(note.title), note.created,
+        rows.push_back({note.id, std::move(note.title), note.createdDate, note.createdTime,
                         NoteListModel::pictureForState(note.alarm, note.alarm == 1)});
     }
     ListModel->setRows(std::move(rows));

@@ -62,10 +62,10 @@ int NoteListModel::pictureForState(int alarm, bool runningGroup)
     return alarm == 2 || alarm == 3 ? PictureAlarm : PictureNote;
 }
 
-QString NoteListModel::dateText(const QDateTime &created)
+QString NoteListModel::dateText(const QDate &date, const QTime &time)
 {
-    static const QString format = QStringLiteral("yyyy-MM-dd HH") + timeSeparator() + QStringLiteral("mm");
-    return created.toString(format);
+    static const QString timeFormat = QStringLiteral("HH") + timeSeparator() + QStringLiteral("mm");
+    return date.toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char(' ') + time.toString(timeFormat);
 }
 
 int NoteListModel::rowCount(const QModelIndex &parent) const
@@ -85,7 +85,7 @@ QVariant NoteListModel::data(const QModelIndex &index, int role) const
     const Row &r = m_rows[size_t(index.row())];
     switch (role) {
     case Qt::DisplayRole:
-        return index.column() == 0 ? r.title : dateText(r.created);
+        return index.column() == 0 ? r.title : dateText(r.createdDate, r.createdTime);
     case Qt::DecorationRole:
         if (index.column() == 0 && r.picture >= 0 && r.picture < 4)
             return m_pictures[r.picture];

@@ -22,7 +22,8 @@ public:
     struct Row {
         int id = 0;
         QString title;
-        QDateTime created;
+        QDate createdDate;
+        QTime createdTime;
         int picture = PictureNote;
     };
 
@@ -39,7 +40,7 @@ public:
     void setPicture(int index, int picture);
 
     static int pictureForState(int alarm, bool runningGroup);
-    static QString dateText(const QDateTime &created);
+    static QString dateText(const QDate &date, const QTime &time);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;

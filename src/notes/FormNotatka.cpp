@@ -316,6 +316,7 @@ bool TFormNotatka::LoadNote(int id)
         }
         m_dm.MainQuery.close();
         m_filling = false;
+        AlarmChanged = false;
         return true;
     } catch (const Firebird::Error &error) {
         m_dm.MainQuery.close();
@@ -444,7 +445,7 @@ bool TFormNotatka::ValidateAlarm()
         dtDate->setFocus();
         return false;
     }
-    if (QDateTime(today, dtTime->time()) > Clock::currentDateTime())
+    if (QDateTime(today, QTime(dtTime->time().hour(), dtTime->time().minute())) > Clock::currentDateTime())
         return true;
     if (dtDate->date() > today)
         return true;

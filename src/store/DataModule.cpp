@@ -143,7 +143,8 @@ bool TDM::readNoteList(const QString *searchText, std::vector<NoteListRow> &rows
             const int alarmField = MainQuery.fieldIndex("Alarm");
             while (!MainQuery.eof()) {
                 rows.push_back({MainQuery.asInteger(idField), MainQuery.asString(titleField),
-                                MainQuery.asDateTime(createdField), MainQuery.asInteger(alarmField)});
+                                MainQuery.asDate(createdField), MainQuery.asTime(createdField),
+                                MainQuery.asInteger(alarmField)});
                 MainQuery.next();
             }
             MainQuery.close();

@@ -20,10 +20,13 @@ struct AlarmDetails {
 };
 
 // One row of the note list as the two list statements yield it.
+// The creation moment stays a date and a time: building a local QDateTime per
+// row costs more than the whole statement.
 struct NoteListRow {
     int id = 0;
     QString title;
-    QDateTime created;
+    QDate createdDate;
+    QTime createdTime;
     int alarm = 0;
 };
 

@@ -198,14 +198,21 @@ struct Connection::Private {
     QString password;
     QString lcCtype;
 
-    void startTransaction()
+    void startTransaction(bool readOnly)
     {
         // Read committed with record versions: readers never wait for writers,
-        // and each statement sees what other processes have committed.
-        static const char tpb[] = {isc_tpb_version3,  isc_tpb_write, isc_tpb_read_committed, isc_tpb_rec_version,
-                                   isc_tpb_wait,      isc_tpb_lock_timeout, 1, 10};
+        // and each statement sees what other processes have committed. A
+        // read-only one commits without touching the disk, which keeps a list
+        // refill from paying for a forced write.
+        static const char writeTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
+                                         isc_tpb_rec_version, isc_tpb_wait, isc_tpb_lock_timeout, 1, 10};
+        static const char readTpb[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed,
+                                       isc_tpb_rec_version, isc_tpb_wait, isc_tpb_lock_timeout, 1, 10};
         ISC_STATUS_ARRAY status;
-        isc_start_transaction(status, &tr, 1, &db, short(sizeof tpb), tpb);
+        if (readOnly)
+            isc_start_transaction(status, &tr, 1, &db, short(sizeof readTpb), readTpb);
+        else
+            isc_start_transaction(status, &tr, 1, &db, short(sizeof writeTpb), writeTpb);
         check(status);
     }
 
@@ -423,7 +430,7 @@ Query::~Query()
     close();
 }
 
-void Query::begin()
+void Query::begin(bool readOnly)
 {
     Connection::Private &c = *m_connection.d;
     m_connection.m_lock.lock();
@@ -432,7 +439,7 @@ void Query::begin()
         if (!c.db)
             m_connection.open();
         if (c.depth == 0)
-            c.startTransaction();
+            c.startTransaction(readOnly);
         ++c.depth;
     } catch (const Error &error) {
         if (error.connectionLost() && c.depth == 0)
@@ -470,7 +477,7 @@ void Query::end(bool success)
 void Query::open()
 {
     close();
-    begin();
+    begin(true);
     Connection::Private &c = *m_connection.d;
     try {
         auto cursor = std::make_unique<Cursor>();
@@ -507,7 +514,7 @@ void Query::open()
 void Query::execSql()
 {
     close();
-    begin();
+    begin(false);
     Connection::Private &c = *m_connection.d;
     const QByteArray text = m_sql.toUtf8();
     ISC_STATUS_ARRAY status;
@@ -691,7 +698,7 @@ QDate Query::asDate(int field) const
     case SQL_TYPE_DATE:
         return decodeDate(*reinterpret_cast<const ISC_DATE *>(var.sqldata));
     case SQL_TIMESTAMP:
-        return asDateTime(field).date();
+        return decodeDate(reinterpret_cast<const ISC_TIMESTAMP *>(var.sqldata)->timestamp_date);
     default:
         throw Error(QStringLiteral("Column type cannot be read as a date"));
     }
@@ -706,7 +713,7 @@ QTime Query::asTime(int field) const
     case SQL_TYPE_TIME:
         return decodeTime(*reinterpret_cast<const ISC_TIME *>(var.sqldata));
     case SQL_TIMESTAMP:
-        return asDateTime(field).time();
+        return decodeTime(reinterpret_cast<const ISC_TIMESTAMP *>(var.sqldata)->timestamp_time);
     default:
         throw Error(QStringLiteral("Column type cannot be read as a time"));
     }

@@ -135,7 +135,9 @@ public:
     }
 
 private:
-    void begin();
+    // A SELECT that starts the transaction starts a read-only one; statements
+    // that write must therefore not run inside an open SELECT's transaction.
+    void begin(bool readOnly);
     void end(bool success);
 
     Connection &m_connection;

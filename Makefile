@@ -1,0 +1,52 @@
+# Penwick: `make run` builds and starts the program, `make test` builds and runs
+# every test. Both install what is missing from Debian's packages first.
+
+BUILD      ?= build
+GENERATOR  ?= Ninja
+CMAKE_FLAGS ?=
+JOBS       ?= $(shell nproc)
+
+BUILD_PACKAGES := g++ cmake ninja-build pkgconf qt6-base-dev qt6-base-dev-tools libgl-dev \
+                  firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils \
+                  libbenchmark-dev fonts-dejavu-core
+TEST_PACKAGES  := xvfb x11-utils xdotool dbus-x11 dunst trayer imagemagick
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: run test build deps test-deps test-asan test-tsan bench clean
+
+run: deps build
+	./$(BUILD)/penwick
+
+test: deps test-deps build
+	cd $(BUILD) && ctest --output-on-failure -j1
+
+build:
+	cmake -S . -B $(BUILD) -G $(GENERATOR) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+
+# AddressSanitizer and UndefinedBehaviorSanitizer over the unit tests.
+test-asan: deps
+	$(MAKE) build BUILD=build-asan CMAKE_FLAGS="$(CMAKE_FLAGS) -DPENWICK_ASAN=ON -DPENWICK_BUILD_BENCH=OFF"
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -LE e2e
+
+# ThreadSanitizer over the tests that run threads.
+test-tsan: deps
+	$(MAKE) build BUILD=build-tsan CMAKE_FLAGS="$(CMAKE_FLAGS) -DPENWICK_TSAN=ON -DPENWICK_BUILD_BENCH=OFF"
+	cd build-tsan && TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1" \
+		ctest --output-on-failure -L threads
+
+bench: deps build
+	./$(BUILD)/bench/bench_notelist
+	./bench/startup.sh ./$(BUILD)/penwick
+
+deps:
+	@./tools/install-packages.sh $(BUILD_PACKAGES)
+
+test-deps:
+	@./tools/install-packages.sh $(TEST_PACKAGES)
+
+clean:
+	rm -rf build-asan build-tsan
+	@echo "$(BUILD)/ is kept: it holds dbn.ib with your notes. Remove it by hand if you mean to."

@@ -1,0 +1,140 @@
+// Refill times of the note list on the real widget (offscreen), for 1,000,
+// 10,000 and 100,000 notes: bodies of about 500 characters, 10 % with an
+// alarm, 1 % running. Prints the median per case and the peak RSS.
+//   bench_notelist [--benchmark_repetitions=N ...]
+#include "app/FormMain.h"
+#include "store/DataModule.h"
+#include "store/Firebird.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTreeView>
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <map>
+#include <memory>
+
+namespace {
+
+QString schemaPath()
+{
+    return QStringLiteral(PENWICK_SCHEMA_PATH);
+}
+
+// A database with `count` notes, made once per size and kept for every case.
+struct Fixture {
+    QTemporaryDir dir;
+    std::unique_ptr<TDM> dm;
+    std::unique_ptr<TFormMain> form;
+
+    explicit Fixture(int count)
+    {
+        const QString path = dir.path() + QStringLiteral("/dbn.ib");
+        Firebird::Connection::createFromScript(path, schemaPath());
+        dm = std::make_unique<TDM>(path);
+        // One statement, one commit: the engine makes the rows itself. Every
+        // hundredth body holds "qzx", so a search for it matches 1 %.
+        dm->MainQuery.setSql(QStringLiteral(
+            "EXECUTE BLOCK AS DECLARE i INTEGER = 0; DECLARE body VARCHAR(600); BEGIN "
+            "body = 'Remember to bring the quarterly figures to the meeting with the auditors; "
+            "check the spreadsheet twice, update the budget columns, call the supplier about the "
+            "delayed parcel, water the plants on the balcony, book the dentist for next Tuesday, "
+            "renew the parking permit before it expires, reply to the letter from the bank, buy "
+            "batteries, milk, bread and coffee, and finally write the summary for the team. ';"
+            "WHILE (i < %1) DO BEGIN "
+            "INSERT INTO NOTATKI (ID, Tytul, Tresc, DataGodzina, Alarm, AlarmRodzaj, AlarmData, AlarmGodzina) "
+            "VALUES (:i + 1, 'Note number ' || :i, :body || IIF(MOD(:i, 100) = 37, 'qzx ', '') || :i, "
+            "DATEADD(-:i MINUTE TO TIMESTAMP '2025-06-01 12:00:00'), "
+            "IIF(MOD(:i, 100) = 0, 1, IIF(MOD(:i, 10) = 0, 2, 0)), 0, DATE '2025-06-02', TIME '09:30'); "
+            "i = i + 1; END "
+            "END")
+                                  .arg(count));
+        dm->MainQuery.execSql();
+        FormMainOptions options;
+        options.startThreads = false;
+        options.trayAvailable = 1;
+        form = std::make_unique<TFormMain>(*dm, options);
+        form->show();
+    }
+};
+
+Fixture &fixture(int count)
+{
+    static std::map<int, std::unique_ptr<Fixture>> fixtures;
+    auto &slot = fixtures[count];
+    if (!slot)
+        slot = std::make_unique<Fixture>(count);
+    return *slot;
+}
+
+double peakRssMiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024.0;
+}
+
+void refill(benchmark::State &state, const QString *search)
+{
+    Fixture &f = fixture(int(state.range(0)));
+    int rows = 0;
+    for (auto _ : state) {
+        const bool ok = search ? f.form->FillNoteListBySearch(*search, 0) : f.form->FillNoteList(0);
+        // Paint what a user would see, as part of the refill.
+        f.form->LVNotatki->viewport()->repaint();
+        if (!ok)
+            state.SkipWithError("fill failed");
+        rows = f.form->LVNotatki->model()->rowCount();
+    }
+    state.counters["rows"] = rows;
+    state.counters["peak_rss_MiB"] = peakRssMiB();
+}
+
+// The statements alone, without the widget: where a refill's time goes.
+void BM_ReadRowsOnly(benchmark::State &state)
+{
+    Fixture &f = fixture(int(state.range(0)));
+    for (auto _ : state) {
+        std::vector<NoteListRow> rows;
+        if (!f.dm->readNoteList(nullptr, rows))
+            state.SkipWithError("read failed");
+        benchmark::DoNotOptimize(rows.data());
+    }
+}
+
+const QString kMatches = QStringLiteral("qzx");
+const QString kNothing = QStringLiteral("zqv");
+
+void BM_FullRefill(benchmark::State &state)
+{
+    refill(state, nullptr);
+}
+void BM_SearchOnePercent(benchmark::State &state)
+{
+    refill(state, &kMatches);
+}
+void BM_SearchNothing(benchmark::State &state)
+{
+    refill(state, &kNothing);
+}
+
+} // namespace
+
+BENCHMARK(BM_ReadRowsOnly)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true)->Iterations(1);
+BENCHMARK(BM_FullRefill)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true)->Iterations(1);
+BENCHMARK(BM_SearchOnePercent)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true)->Iterations(1);
+BENCHMARK(BM_SearchNothing)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true)->Iterations(1);
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    Firebird::prepareEnvironment();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

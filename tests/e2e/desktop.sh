@@ -1,0 +1,486 @@
+# shellcheck shell=bash
+# A private headless desktop for end-to-end tests: Xvfb, a private D-Bus session,
+# dunst and trayer. Source this file; it defines functions only.
+#
+#   desktop_start STATE_DIR   start everything, export DISPLAY etc.
+#   desktop_stop              stop everything this file started, by PID
+#
+# Every process is started with its output in STATE_DIR, never on the test's
+# stdout: a GUI child holding the test's stdout would keep `$(...)` or CTest waiting.
+
+E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+E2E_ROOT=$(cd "$E2E_DIR/../.." && pwd)
+
+E2E_STATE=""
+E2E_DESKTOP_STATE=""
+E2E_XVFB_PID=""
+E2E_BUS_PID=""
+E2E_DUNST_PID=""
+E2E_TRAYER_PID=""
+E2E_MONITOR_PIDS=()
+
+e2e_log() { printf '[e2e %s] %s\n' "$(date +%H:%M:%S)" "$*"; }
+
+# Milliseconds since the epoch.
+_e2e_now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
+
+# wait_for CMD TIMEOUT_SECONDS: run CMD (through eval) until it succeeds or the time is up.
+# No wait may pass the test's overall deadline (E2E_DEADLINE_MS, set by e2e_init):
+# past it the test ends as failed. Kept here rather than in a watchdog that signals
+# the test: bash 5.2 at times failed to run the signal trap, skipping the cleanup.
+wait_for() {
+    local cmd=$1 timeout=$2 deadline
+    deadline=$(( $(_e2e_now_ms) + $(awk -v t="$timeout" 'BEGIN { printf "%d", t * 1000 }') ))
+    if [ -n "${E2E_DEADLINE_MS:-}" ] && (( deadline > E2E_DEADLINE_MS )); then
+        deadline=$E2E_DEADLINE_MS
+    fi
+    while :; do
+        if eval "$cmd"; then
+            return 0
+        fi
+        if (( $(_e2e_now_ms) >= deadline )); then
+            if [ -n "${E2E_DEADLINE_MS:-}" ] && (( deadline >= E2E_DEADLINE_MS )); then
+                fatal "the test did not finish within ${E2E_DEADLINE:-?}s"
+            fi
+            return 1
+        fi
+        sleep 0.1
+    done
+}
+
+# x: every X client call is bounded, so a stuck server cannot hang the test.
+x() { timeout 5 "$@"; }
+
+_e2e_alive() {
+    # A zombie counts as gone: it only waits for its parent to reap it.
+    local state
+    [ -n "$1" ] && [ -r "/proc/$1/stat" ] || return 1
+    state=$(awk '{ sub(/^.*\) /, ""); print $1 }' "/proc/$1/stat" 2>/dev/null) || return 1
+    [ -n "$state" ] && [ "$state" != Z ] && [ "$state" != X ]
+}
+
+# PIDs of all descendants of the given PIDs (a snapshot, found by parent PID).
+_e2e_descendants() {
+    ps -eo pid=,ppid= | awk -v roots="$*" '
+        BEGIN { n = split(roots, r, " "); for (i = 1; i <= n; i++) want[r[i]] = 1 }
+        { parent[$1] = $2; pids[++count] = $1 }
+        END {
+            changed = 1
+            while (changed) {
+                changed = 0
+                for (i = 1; i <= count; i++) {
+                    p = pids[i]
+                    if (!(p in want) && (parent[p] in want)) { want[p] = 1; found[p] = 1; changed = 1 }
+                }
+            }
+            for (p in found) print p
+        }'
+}
+
+# stop_pid PID...: SIGTERM, wait up to 3 s, then SIGKILL; reap our own children.
+stop_pid() {
+    local pid
+    for pid in "$@"; do
+        [ -n "$pid" ] && _e2e_alive "$pid" && kill -TERM "$pid" 2>/dev/null
+    done
+    for pid in "$@"; do
+        [ -n "$pid" ] || continue
+        if ! wait_for "! _e2e_alive $pid" 3; then
+            kill -KILL "$pid" 2>/dev/null
+            wait_for "! _e2e_alive $pid" 2 || e2e_log "WARNING: process $pid did not end"
+        fi
+        wait "$pid" 2>/dev/null
+    done
+    return 0
+}
+
+_e2e_bus() {
+    x dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        "org.freedesktop.DBus.$1" "${@:2}" 2>/dev/null
+}
+
+# bus_name_owner_pid NAME: PID of the process owning NAME on the private bus.
+bus_name_owner_pid() {
+    _e2e_bus GetConnectionUnixProcessID "string:$1" | awk '$1 == "uint32" { print $2 }'
+}
+
+bus_name_has_owner() {
+    _e2e_bus NameHasOwner "string:$1" | grep -q '^   boolean true$'
+}
+
+# PIDs of every client on the private bus, as the bus daemon reports them.
+_e2e_bus_client_pids() {
+    local name pid
+    for name in $(_e2e_bus ListNames | sed -n 's/^ *string "\(.*\)"$/\1/p'); do
+        [ "$name" = org.freedesktop.DBus ] && continue
+        pid=$(bus_name_owner_pid "$name")
+        [ -n "$pid" ] && echo "$pid"
+    done | sort -un
+}
+
+_e2e_start_once() {
+    local attempt=$1 dfile n
+
+    # Xvfb picks a free display itself and writes its number to the given fd,
+    # which avoids racing other tests for a display number.
+    dfile="$E2E_DESKTOP_STATE/display.$attempt"
+    : > "$dfile"
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp \
+        3>"$dfile" </dev/null >"$E2E_DESKTOP_STATE/xvfb.$attempt.log" 2>&1 &
+    E2E_XVFB_PID=$!
+    if ! wait_for "grep -q '^[0-9][0-9]*\$' '$dfile' || ! _e2e_alive $E2E_XVFB_PID" 10 \
+        || ! n=$(grep -m1 '^[0-9][0-9]*$' "$dfile"); then
+        e2e_log "Xvfb did not report a display (see $E2E_DESKTOP_STATE/xvfb.$attempt.log)"
+        return 1
+    fi
+    export DISPLAY=":$n"
+    if ! wait_for "x xdpyinfo >/dev/null 2>&1" 10; then
+        e2e_log "Xvfb on $DISPLAY does not answer"
+        return 1
+    fi
+
+    local out
+    unset DBUS_SESSION_BUS_ADDRESS DBUS_SESSION_BUS_PID
+    if ! out=$(x dbus-launch --sh-syntax </dev/null 2>"$E2E_DESKTOP_STATE/dbus-launch.$attempt.log"); then
+        e2e_log "dbus-launch failed"
+        return 1
+    fi
+    DBUS_SESSION_BUS_ADDRESS=$(printf '%s\n' "$out" | sed -n "s/^DBUS_SESSION_BUS_ADDRESS='\(.*\)';\$/\1/p")
+    E2E_BUS_PID=$(printf '%s\n' "$out" | sed -n 's/^DBUS_SESSION_BUS_PID=\([0-9]*\);$/\1/p')
+    export DBUS_SESSION_BUS_ADDRESS
+    if [ -z "$DBUS_SESSION_BUS_ADDRESS" ] || [ -z "$E2E_BUS_PID" ]; then
+        e2e_log "dbus-launch gave no address: $out"
+        return 1
+    fi
+    if ! wait_for "bus_name_has_owner org.freedesktop.DBus" 5; then
+        e2e_log "private session bus does not answer"
+        return 1
+    fi
+
+    dunst -config "$E2E_DIR/dunstrc" </dev/null >"$E2E_DESKTOP_STATE/dunst.$attempt.log" 2>&1 &
+    E2E_DUNST_PID=$!
+    # The name must belong to our dunst, not to one the bus might activate itself.
+    if ! wait_for "[ \"\$(bus_name_owner_pid org.freedesktop.Notifications)\" = $E2E_DUNST_PID ]" 10; then
+        e2e_log "dunst did not get org.freedesktop.Notifications (see $E2E_DESKTOP_STATE/dunst.$attempt.log)"
+        return 1
+    fi
+
+    trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
+        --transparent false --tint 0x333333 </dev/null >"$E2E_DESKTOP_STATE/trayer.$attempt.log" 2>&1 &
+    E2E_TRAYER_PID=$!
+    if ! wait_for "trayer_panel >/dev/null" 10; then
+        e2e_log "trayer shows no panel (see $E2E_DESKTOP_STATE/trayer.$attempt.log)"
+        return 1
+    fi
+    return 0
+}
+
+# desktop_start STATE_DIR
+desktop_start() {
+    E2E_DESKTOP_STATE=$1
+    mkdir -p "$E2E_DESKTOP_STATE"
+    mkdir -p "$E2E_DESKTOP_STATE/xdg-runtime"
+    chmod 700 "$E2E_DESKTOP_STATE/xdg-runtime"
+    export XDG_RUNTIME_DIR="$E2E_DESKTOP_STATE/xdg-runtime"
+    local attempt
+    for attempt in 1 2; do
+        if _e2e_start_once "$attempt"; then
+            e2e_log "desktop ready on DISPLAY=$DISPLAY (attempt $attempt)"
+            return 0
+        fi
+        desktop_stop
+        # The one allowed retry: the notification daemon sometimes misses the bus.
+        [ "$attempt" = 1 ] && e2e_log "desktop start failed; retrying once"
+    done
+    return 1
+}
+
+desktop_stop() {
+    local helpers=() pid
+    if [ ${#E2E_MONITOR_PIDS[@]} -gt 0 ]; then
+        stop_pid "${E2E_MONITOR_PIDS[@]}"
+        E2E_MONITOR_PIDS=()
+    fi
+    if [ -n "$E2E_BUS_PID" ] && _e2e_alive "$E2E_BUS_PID" && [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+        # Whatever else is still on the private bus (accessibility, dconf, ...) was
+        # started for this session; stop it by the PIDs the bus reports.
+        for pid in $(_e2e_bus_client_pids); do
+            case " $E2E_XVFB_PID $E2E_BUS_PID $E2E_DUNST_PID $E2E_TRAYER_PID $$ " in
+                *" $pid "*) ;;
+                *) helpers+=("$pid") ;;
+            esac
+        done
+    fi
+    # Children too: an accessibility launcher runs a bus of its own, and the bus
+    # daemon starts the services it activates. A snapshot, taken before any parent
+    # goes and its children move to init.
+    local tree=()
+    mapfile -t tree < <(_e2e_descendants ${helpers[@]+"${helpers[@]}"} \
+        $E2E_BUS_PID $E2E_DUNST_PID $E2E_TRAYER_PID $E2E_XVFB_PID)
+    [ ${#helpers[@]} -gt 0 ] && e2e_log "stopping bus helpers: ${helpers[*]} ${tree[*]}"
+    stop_pid ${helpers[@]+"${helpers[@]}"}
+    stop_pid $E2E_TRAYER_PID $E2E_DUNST_PID
+    stop_pid $E2E_BUS_PID
+    stop_pid $E2E_XVFB_PID
+    stop_pid ${tree[@]+"${tree[@]}"}
+    E2E_TRAYER_PID="" E2E_DUNST_PID="" E2E_BUS_PID="" E2E_XVFB_PID=""
+    return 0
+}
+
+# trayer_panel: id (decimal) of trayer's "panel" window.
+trayer_panel() {
+    local id
+    id=$(x xwininfo -root -tree 2>/dev/null | awk '/\("panel" "trayer"\)/ { print $1; exit }')
+    [ -n "$id" ] && printf '%d\n' "$id"
+}
+
+# map_state WID: IsViewable, IsUnMapped, IsUnviewable, or nothing if the window is gone.
+map_state() {
+    x xwininfo -id "$1" 2>/dev/null | awk '/Map State:/ { print $3 }'
+}
+
+# geometry WID: "X Y W H" in root coordinates.
+geometry() {
+    x xwininfo -id "$1" 2>/dev/null | awk '
+        /Absolute upper-left X:/ { gx = $4 } /Absolute upper-left Y:/ { gy = $4 }
+        /^  Width:/ { w = $2 } /^  Height:/ { h = $2 }
+        END { if (w != "") print gx, gy, w, h }'
+}
+
+is_toplevel() {
+    x xwininfo -id "$1" -children 2>/dev/null | grep -q '^  Parent window id: .*(the root window)'
+}
+
+is_override_redirect() {
+    x xwininfo -id "$1" 2>/dev/null | grep -q 'Override Redirect State: yes'
+}
+
+# tray_icon_of PID: the program's window embedded under trayer's panel, if viewable.
+tray_icon_of() {
+    local pid=$1 panel w
+    panel=$(trayer_panel) || return 1
+    local under
+    under=$(x xwininfo -id "$panel" -tree 2>/dev/null | awk '$1 ~ /^0x/ { print $1 }' |
+        while read -r w; do printf '%d\n' "$w"; done)
+    for w in $(x xdotool search --pid "$pid" 2>/dev/null); do
+        if printf '%s\n' "$under" | grep -qx "$w" && [ "$(map_state "$w")" = IsViewable ]; then
+            echo "$w"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# click_window WID [BUTTON]: click at the window's centre.
+click_window() {
+    local g
+    g=$(geometry "$1") || return 1
+    [ -n "$g" ] || return 1
+    set -- "$1" "${2:-1}" $g
+    x xdotool mousemove --sync $(( $3 + $5 / 2 )) $(( $4 + $6 / 2 )) click "$2"
+}
+
+# Move the pointer to the bottom-left corner, where no window of the test shows,
+# so it hovers nothing (no tooltips, no hover highlight in screenshots).
+park_pointer() { x xdotool mousemove --sync 2 797; }
+
+# main_window_of PID: the program's top-level window titled "Penwick", mapped or not.
+main_window_of() {
+    local w
+    for w in $(x xdotool search --pid "$1" 2>/dev/null); do
+        [ "$(x xdotool getwindowname "$w" 2>/dev/null)" = Penwick ] || continue
+        is_toplevel "$w" || continue
+        is_override_redirect "$w" && continue
+        echo "$w"
+        return 0
+    done
+    return 1
+}
+
+# window_mapped PID: the program's main window, only if it is shown.
+window_mapped() {
+    local w
+    w=$(main_window_of "$1") || return 1
+    [ "$(map_state "$w")" = IsViewable ] || return 1
+    echo "$w"
+}
+
+# popup_menu_of PID: a shown pop-up menu window of PID. Qt marks its menus only as
+# override-redirect windows; of those, a menu is the tallest (a tooltip is one line).
+popup_menu_of() {
+    local w g best="" best_h=0
+    for w in $(x xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
+        is_toplevel "$w" || continue
+        is_override_redirect "$w" || continue
+        g=$(geometry "$w") || continue
+        set -- "$1" $g
+        if [ "${5:-0}" -gt "$best_h" ]; then best=$w; best_h=$5; fi
+    done
+    [ -n "$best" ] && [ "$best_h" -ge 40 ] && echo "$best"
+}
+
+focused_window() { x xdotool getwindowfocus 2>/dev/null; }
+
+# focus_window WID: give WID the keyboard focus; click into it if that does not work.
+# There is no window manager, so nobody else moves the focus.
+focus_window() {
+    local w=$1 g
+    [ "$(focused_window)" = "$w" ] && return 0
+    x xdotool windowfocus --sync "$w" >/dev/null 2>&1
+    wait_for "[ \"\$(focused_window)\" = $w ]" 2 && return 0
+    # Bottom-left corner: the least likely spot to hold a control.
+    g=$(geometry "$w") || return 1
+    set -- $g
+    x xdotool mousemove --sync $(( $1 + 3 )) $(( $2 + $4 - 3 )) click 1
+    wait_for "[ \"\$(focused_window)\" = $w ]" 2
+}
+
+# press KEY...: through XTEST, press and release together. (Never `key --window`:
+# when the key hides the window, xdotool sends the release elsewhere and the key
+# stays down in the server, auto-repeating into every later grab.)
+press() { x xdotool key --delay 50 "$@"; }
+
+screenshot() { x import -window root "$1" >/dev/null 2>&1; }
+
+# start_dbus_monitor FILE: record Notify calls on the private bus; sets E2E_MONITOR_PID.
+start_dbus_monitor() {
+    local file=$1
+    dbus-monitor --session \
+        "type='method_call',interface='org.freedesktop.Notifications',member='Notify'" \
+        </dev/null >"$file" 2>"$file.err" &
+    E2E_MONITOR_PID=$!
+    E2E_MONITOR_PIDS+=("$E2E_MONITOR_PID")
+    # It is listening once the bus has answered its BecomeMonitor (NameLost of its own name).
+    wait_for "grep -q 'member=NameLost' '$file'" 5
+}
+
+# notify_records FILE: one line per Notify call, "SUMMARY<TAB>BODY"; carriage returns
+# dropped and line breaks in the body written as a literal \n.
+notify_records() {
+    tr -d '\r' <"$1" | awk '
+        function flush() {
+            if (inblock && nargs >= 5) {
+                gsub(/\t/, " ", summary)
+                print summary "\t" body
+            }
+            inblock = 0; nargs = 0; inbody = 0; summary = ""; body = ""
+        }
+        # The body may span lines, which then start anywhere; it ends where the
+        # actions array begins.
+        inbody && /^   array \[/ { inbody = 0; sub(/"$/, "", body); nargs++; next }
+        inbody { body = body "\\n" $0; next }
+        /^(method call|method return|signal|error) / { flush(); if ($0 ~ /member=Notify/) inblock = 1; next }
+        !inblock { next }
+        /^   [a-z0-9]+ / {
+            nargs++
+            if (nargs == 4) { s = $0; sub(/^   string "/, "", s); sub(/"$/, "", s); summary = s }
+            if (nargs == 5) { b = $0; sub(/^   string "/, "", b); body = b; inbody = 1; nargs-- }
+        }
+        END { flush() }'
+}
+
+# db_query DB SQL: run SQL through isql-fb with the shared Firebird environment,
+# in a subshell so that environment does not leak into the program under test.
+db_query() {
+    (
+        # shellcheck source=tools/firebird-env.sh
+        . "$E2E_ROOT/tools/firebird-env.sh"
+        printf '%s\n' "$2" | timeout 15 isql-fb -q -user sysdba -password quietbird "$1"
+    )
+}
+
+# db_setting DB NAME: the Wartosc of every USTAWIENIA row called NAME, one per line
+# ("<null>" for NULL).
+db_setting() {
+    db_query "$1" "SET HEADING OFF;
+SELECT '@@' || COALESCE(Wartosc, '<null>') || '@@' FROM USTAWIENIA WHERE Ustawienie = '$2';" |
+        sed -n 's/^.*@@\(.*\)@@.*$/\1/p'
+}
+
+# db_value DB SQL_EXPR_FROM: a single value, e.g. db_value DB "Alarm FROM NOTATKI WHERE ID = 1".
+db_value() {
+    db_query "$1" "SET HEADING OFF;
+SELECT '@@' || COALESCE(CAST($2 AS VARCHAR(1024)), '<null>') || '@@' FROM RDB\$DATABASE;" |
+        sed -n 's/^.*@@\(.*\)@@.*$/\1/p'
+}
+
+# --- checks and cleanup shared by the test scripts ---------------------------
+
+E2E_FAILS=0
+E2E_APP_PID=""
+E2E_KEEP=0
+E2E_DEADLINE_MS=""
+
+pass() { printf 'PASS: %s\n' "$*"; }
+fail() { printf 'FAIL: %s\n' "$*"; E2E_FAILS=$((E2E_FAILS + 1)); }
+# check NAME CMD...: PASS or FAIL by the command's status.
+check() {
+    local name=$1
+    shift
+    if "$@"; then pass "$name"; else fail "$name"; fi
+}
+# fatal NAME: a failure that leaves nothing sensible to test afterwards.
+fatal() { fail "$*"; exit 1; }
+
+# start_program STATE_DIR APP_DIR LOGNAME: start APP_DIR/penwick on the private desktop.
+start_program() {
+    local state=$1 app=$2 log=$3
+    mkdir -p "$state/home/config" "$state/home/data" "$state/home/cache"
+    (
+        cd "$app" || exit 1
+        # A real X connection: never the offscreen platform a unit-test setup may leave behind.
+        unset QT_QPA_PLATFORMTHEME QT_QPA_OFFSCREEN_NO_GLX WAYLAND_DISPLAY FIREBIRD FIREBIRD_LOCK
+        export QT_QPA_PLATFORM=xcb
+        export XDG_CONFIG_HOME="$state/home/config" XDG_DATA_HOME="$state/home/data" XDG_CACHE_HOME="$state/home/cache"
+        exec "$app/penwick"
+    ) </dev/null >"$state/$log" 2>&1 &
+    E2E_APP_PID=$!
+}
+
+# wait_exit PID TIMEOUT: wait for our child to end; its exit status in E2E_EXIT.
+wait_exit() {
+    E2E_EXIT=""
+    wait_for "! _e2e_alive $1" "$2" || return 1
+    wait "$1" 2>/dev/null
+    E2E_EXIT=$?
+    return 0
+}
+
+# e2e_cleanup: for `trap e2e_cleanup EXIT`; stops the program and the desktop.
+e2e_cleanup() {
+    local rc=$?
+    trap - EXIT INT TERM
+    # Stopping everything must not be cut short by the test's own deadline.
+    E2E_DEADLINE_MS=""
+    if [ -n "$E2E_APP_PID" ] && _e2e_alive "$E2E_APP_PID"; then
+        e2e_log "stopping the program (pid $E2E_APP_PID)"
+        stop_pid "$E2E_APP_PID"
+    fi
+    desktop_stop
+    if [ "$rc" = 0 ] && [ "$E2E_FAILS" = 0 ]; then
+        if [ "$E2E_KEEP" = 1 ]; then
+            # Only the pictures are asked for; the rest holds a copy of the program.
+            find "$E2E_STATE" -mindepth 1 -maxdepth 1 ! -name '*.png' -exec rm -rf {} +
+        else
+            rm -rf "$E2E_STATE"
+        fi
+        echo "RESULT: PASS"
+        exit 0
+    fi
+    echo "RESULT: FAIL (logs and screenshots kept in $E2E_STATE)"
+    exit 1
+}
+
+# e2e_init: state folder, cleanup trap and deadline for a test script.
+e2e_init() {
+    E2E_STATE=$(mktemp -d "${TMPDIR:-/tmp}/penwick-e2e.XXXXXX")
+    trap e2e_cleanup EXIT
+    trap 'exit 1' INT TERM
+    # The whole test, cleanup included, must stay within a minute.
+    E2E_DEADLINE=${E2E_DEADLINE:-50}
+    E2E_DEADLINE_MS=$(( $(_e2e_now_ms) + E2E_DEADLINE * 1000 ))
+    local tool
+    for tool in Xvfb xdpyinfo xwininfo xprop xdotool dbus-launch dbus-monitor dbus-send dunst trayer import isql-fb; do
+        command -v "$tool" >/dev/null || fatal "missing $tool (apt-get install xvfb x11-utils xdotool dbus-x11 dunst trayer imagemagick firebird3.0-utils)"
+    done
+}

@@ -1,0 +1,1294 @@
+#include "MockClock.h"
+#include "TestDatabase.h"
+#include "app/DialogLook.h"
+#include "app/FormMain.h"
+#include "app/MessageBox.h"
+#include "app/NoteListModel.h"
+#include "notes/FormNotatka.h"
+#include "notes/FormUsuwanie.h"
+#include "store/DataModule.h"
+#include "store/Firebird.h"
+#include "store/Sql.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextCursor>
+#include <QTimeEdit>
+#include <QTimer>
+#include <QTreeView>
+
+#include <ctime>
+#include <memory>
+
+namespace {
+
+const QDate kToday(2024, 6, 14);
+const QTime kNowTime(10, 20, 30);
+const QDateTime kNow(kToday, kNowTime);
+
+// The columns of a stored note, each as text ("<null>" for NULL).
+struct StoredNote {
+    QString title, body, created, alarm, kind, date, time, archive;
+};
+
+StoredNote storedNote(const QString &path, int id)
+{
+    Firebird::Connection connection;
+    connection.setParameters(path, QStringLiteral("sysdba"), QStringLiteral("quietbird"), QStringLiteral("NONE"));
+    Firebird::Query query(connection);
+    query.setSql(QStringLiteral("SELECT * FROM NOTATKI WHERE ID = ") + QString::number(id));
+    query.open();
+    StoredNote note;
+    if (query.eof()) {
+        note.title = QStringLiteral("<none>");
+        return note;
+    }
+    auto text = [&query](const char *column) {
+        return query.isNull(column) ? QStringLiteral("<null>") : query.asString(column);
+    };
+    note = {text("Tytul"), text("Tresc"),       text("DataGodzina"),  text("Alarm"),
+            text("AlarmRodzaj"), text("AlarmData"), text("AlarmGodzina"), text("AlarmArchiwum")};
+    query.close();
+    return note;
+}
+
+// Seeded rows take IDs from 101 on, so the generator's first IDs stay free
+// for the notes the editor creates.
+void seedNotes(const QString &path, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        TestSql::insertNote(path, 101 + i, QStringLiteral("Seed %1").arg(i + 1),
+                            QStringLiteral("2024.06.0%1 08:00:00").arg(i + 1));
+    }
+}
+
+FormMainOptions testOptions()
+{
+    FormMainOptions options;
+    options.startThreads = false;
+    options.quit = [] {};
+    return options;
+}
+
+QVector<int> modelIds(const TFormMain &main)
+{
+    QVector<int> ids;
+    for (int i = 0; i < main.ListModel->count(); ++i)
+        ids << main.ListModel->row(i).id;
+    return ids;
+}
+
+// Points the data module at a file that is not there, so that its next
+// statement fails.
+void breakConnection(TDM &dm, const QString &folder)
+{
+    dm.DisconnectDatabase();
+    dm.Database.setParameters(folder + QStringLiteral("/gone.ib"), QStringLiteral("sysdba"), QStringLiteral("quietbird"),
+                              QStringLiteral("NONE"));
+}
+
+bool activate(QWidget *window)
+{
+    window->activateWindow();
+    return QTest::qWaitForWindowActive(window);
+}
+
+} // namespace
+
+class TestNotes final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    // The editor's look and controls.
+    void dialogLook_data();
+    void dialogLook();
+    void editorTabOrder();
+
+    // Titles, body and counter.
+    void defaultTitle_data();
+    void defaultTitle();
+    void defaultTitleUnavailable();
+    void emptiedTitleSavedAsFreshDefault();
+    void charactersLeft_data();
+    void charactersLeft();
+    void bodyLimitOnInsert_data();
+    void bodyLimitOnInsert();
+    void bodyLimitWhileTyping();
+    void bodyLimitUndoesInOneStep();
+
+    // Saving.
+    void newNoteWritesRow_data();
+    void newNoteWritesRow();
+    void apostrophesSurvive();
+    void closingWithoutSaving_data();
+    void closingWithoutSaving();
+    void missingNoteOpensEmpty();
+
+    // Alarm controls.
+    void loadNoteFillsAlarmControls_data();
+    void loadNoteFillsAlarmControls();
+    void alarmBoxResetsPickersOnlyForNewNote();
+    void alarmValidation_data();
+    void alarmValidation();
+    void pickerKeepsSecondsOfNow();
+    void applyAlarmOnSave_data();
+    void applyAlarmOnSave();
+
+    // Through the main window.
+    void viewEditAcknowledgesBeforeShowing_data();
+    void viewEditAcknowledgesBeforeShowing();
+    void viewEditStopsWhenStateUnreadable();
+    void saveStopsWhenStateUnreadable();
+
+    // Deletion.
+    void deleteConfirmed_data();
+    void deleteConfirmed();
+    void deleteCancelled_data();
+    void deleteCancelled();
+    void deleteFailureStillRefills();
+
+private:
+    std::unique_ptr<TFormNotatka> newEditor(TDM &dm, TFormMain &main);
+    std::unique_ptr<TFormNotatka> existingEditor(TDM &dm, TFormMain &main, int id);
+
+    std::unique_ptr<MockClock> m_clock;
+};
+
+void TestNotes::initTestCase()
+{
+    // Local time without daylight saving, so moments compare the same anywhere.
+    qputenv("TZ", "UTC0");
+    tzset();
+}
+
+void TestNotes::init()
+{
+    m_clock = std::make_unique<MockClock>(kNow);
+    MessageBox::setRecording(true);
+}
+
+void TestNotes::cleanup()
+{
+    MessageBox::setRecording(false);
+    m_clock.reset();
+}
+
+std::unique_ptr<TFormNotatka> TestNotes::newEditor(TDM &dm, TFormMain &main)
+{
+    auto editor = std::make_unique<TFormNotatka>(dm, main);
+    editor->StatusFormatki->setText(QStringLiteral("New note"));
+    editor->NoteId = -1;
+    editor->show();
+    return editor;
+}
+
+std::unique_ptr<TFormNotatka> TestNotes::existingEditor(TDM &dm, TFormMain &main, int id)
+{
+    auto editor = std::make_unique<TFormNotatka>(dm, main);
+    editor->NoteId = id;
+    editor->StatusFormatki->setText(QStringLiteral("View / Edit"));
+    editor->LoadNote(id);
+    editor->show();
+    return editor;
+}
+
+// ---------------------------------------------------------------------------
+// Look
+
+void TestNotes::dialogLook_data()
+{
+    QTest::addColumn<QString>("which");
+    QTest::addColumn<QString>("objectName");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("resizable");
+    QTest::addColumn<bool>("maximisable");
+    QTest::newRow("editor") << "editor"
+                            << "FormNotatka"
+                            << "Penwick - Note" << true << true;
+    QTest::newRow("delete") << "delete"
+                            << "FormUsuwanie"
+                            << "Penwick - Delete" << false << false;
+}
+
+void TestNotes::dialogLook()
+{
+    QFETCH(QString, which);
+    QFETCH(QString, objectName);
+    QFETCH(QString, caption);
+    QFETCH(bool, resizable);
+    QFETCH(bool, maximisable);
+
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+    std::unique_ptr<QDialog> dialog;
+    if (which == QStringLiteral("editor"))
+        dialog = std::make_unique<TFormNotatka>(dm, main);
+    else
+        dialog = std::make_unique<TFormUsuwanie>(dm, main);
+
+    QCOMPARE(dialog->objectName(), objectName);
+    QCOMPARE(dialog->windowTitle(), caption);
+    QCOMPARE(dialog->palette().color(QPalette::Window), QColor(255, 251, 240));
+    QCOMPARE(dialog->font().family(), QStringLiteral("Tahoma"));
+    QCOMPARE(dialog->font().pixelSize(), 11);
+    QCOMPARE(dialog->minimumSize() == dialog->maximumSize(), !resizable);
+    QCOMPARE(bool(dialog->windowFlags() & Qt::WindowMaximizeButtonHint), maximisable);
+    QVERIFY(!(dialog->windowFlags() & Qt::WindowMinimizeButtonHint));
+    QVERIFY(dialog->windowFlags() & Qt::WindowSystemMenuHint);
+    if (resizable)
+        QCOMPARE(dialog->minimumSize(), QSize(400, 300));
+
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QPoint centre = dialog->geometry().center();
+    QVERIFY2(qAbs(centre.x() - area.center().x()) <= 1 && qAbs(centre.y() - area.center().y()) <= 1,
+             qPrintable(QStringLiteral("centre %1,%2").arg(centre.x()).arg(centre.y())));
+}
+
+void TestNotes::editorTabOrder()
+{
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+    auto editor = newEditor(dm, main);
+    QVERIFY(activate(editor.get()));
+    editor->cAlarm->setChecked(true);
+
+    QCOMPARE(QApplication::focusWidget(), editor->Tytul);
+    const QList<QWidget *> expected = {editor->cAlarm, editor->dtDate, editor->dtTime, editor->Tresc,
+                                       editor->OK,     editor->Anuluj, editor->Tytul};
+    for (QWidget *next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), next);
+    }
+    QVERIFY(editor->OK->isDefault());
+    QVERIFY(editor->cbAlarm->isHidden());
+    QCOMPARE(editor->cbAlarm->count(), 5);
+    QCOMPARE(editor->cbAlarm->itemText(2), QStringLiteral("co tydzień"));
+    QCOMPARE(editor->Tytul->maxLength(), 50);
+    QCOMPARE(editor->dtTime->displayFormat(), QStringLiteral("HH:mm"));
+    QVERIFY(editor->dtDate->calendarPopup());
+}
+
+// ---------------------------------------------------------------------------
+// Titles, body and counter
+
+void TestNotes::defaultTitle_data()
+{
+    QTest::addColumn<int>("seeded");
+    QTest::addColumn<int>("deleted");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("no notes") << 0 << 0 << "New note"
+                              << "Note no 1";
+    QTest::newRow("four notes") << 4 << 0 << "New note"
+                                << "Note no 5";
+    // A count, not a sequence: it can repeat a title that exists.
+    QTest::newRow("after deletions") << 5 << 2 << "New note"
+                                     << "Note no 4";
+    QTest::newRow("view mode keeps the loaded title") << 2 << 0 << "View / Edit" << "";
+    QTest::newRow("status must match exactly") << 2 << 0 << "New note " << "";
+}
+
+void TestNotes::defaultTitle()
+{
+    QFETCH(int, seeded);
+    QFETCH(int, deleted);
+    QFETCH(QString, status);
+    QFETCH(QString, title);
+
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    seedNotes(db.path(), seeded);
+    for (int i = 0; i < deleted; ++i)
+        TestSql::exec(db.path(), QStringLiteral("DELETE FROM NOTATKI WHERE ID = ") + QString::number(101 + i));
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+
+    TFormNotatka editor(dm, main);
+    editor.StatusFormatki->setText(status);
+    QCOMPARE(editor.Tytul->text(), QString());
+    editor.show();
+    QCOMPARE(editor.Tytul->text(), title);
+    QCOMPARE(editor.DefaultTitle(), QStringLiteral("Note no ") + QString::number(seeded - deleted + 1));
+}
+
+void TestNotes::defaultTitleUnavailable()
+{
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TDM dm(db.folder() + QStringLiteral("/missing.ib"));
+    TFormMain main(dm, testOptions());
+    auto editor = newEditor(dm, main);
+    QCOMPARE(editor->Tytul->text(), QStringLiteral("n. a."));
+    QVERIFY(MessageBox::takeRecorded().isEmpty());
+}
+
+void TestNotes::emptiedTitleSavedAsFreshDefault()
+{
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    seedNotes(db.path(), 2);
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+    auto editor = newEditor(dm, main);
+    QCOMPARE(editor->Tytul->text(), QStringLiteral("Note no 3"));
+
+    // Another note arrives while the editor is open: the title counts at save.
+    TestSql::insertNote(db.path(), 150, QStringLiteral("Meanwhile"), QStringLiteral("2024.06.10 08:00:00"));
+    editor->Tytul->clear();
+    editor->OK->click();
+
+    QVERIFY(!editor->isVisible());
+    QVERIFY(main.SelectedNoteId > 0);
+    QCOMPARE(storedNote(db.path(), main.SelectedNoteId).title, QStringLiteral("Note no 4"));
+}
+
+void TestNotes::charactersLeft_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<int>("left");
+    QTest::newRow("empty") << "" << 5000;
+    QTest::newRow("one line") << "Call the dentist" << 4984;
+    QTest::newRow("one break") << "a\nb" << 4996;
+    QTest::newRow("only breaks") << "\n\n\n" << 4994;
+    QTest::newRow("full") << QString(5000, QLatin1Char('x')) << 0;
+    QTest::newRow("full with breaks") << QString(4990, QLatin1Char('x')) + QStringLiteral("\n\n\n\n\n") << 0;
+}
+
+void TestNotes::charactersLeft()
+{
+    QFETCH(QString, body);
+    QFETCH(int, left);
+
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+    auto editor = newEditor(dm, main);
+    QCOMPARE(editor->LBIloscZnakow->text(), QStringLiteral("Characters left 5000"));
+    editor->Tresc->setPlainText(body);
+    QCOMPARE(editor->Tresc->toPlainText(), body);
+    QCOMPARE(editor->LBIloscZnakow->text(), QStringLiteral("Characters left ") + QString::number(left));
+
+    // The same body loaded from a row, where its breaks are CR LF.
+    TestSql::insertNote(db.path(), 101, QStringLiteral("Stored"), QStringLiteral("2024.06.01 08:00:00"), 0, 0,
+                        QString(), QString(), QString(body).replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
+    auto loaded = existingEditor(dm, main, 101);
+    QCOMPARE(loaded->Tresc->toPlainText(), body);
+    QCOMPARE(loaded->LBIloscZnakow->text(), QStringLiteral("Characters left ") + QString::number(left));
+}
+
+void TestNotes::bodyLimitOnInsert_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("selectFrom");
+    QTest::addColumn<int>("selectTo");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<int>("caret");
+
+    const QString a4990(4990, QLatin1Char('a'));
+    const QString a4995(4995, QLatin1Char('a'));
+    const QString a4997(4997, QLatin1Char('a'));
+    const QString a4999(4999, QLatin1Char('a'));
+    const QString a5000(5000, QLatin1Char('a'));
+    const QString head(2500, QLatin1Char('h'));
+    const QString tail(2495, QLatin1Char('t'));
+
+    QTest::newRow("fits exactly") << a4990 << 4990 << 4990 << "0123456789" << a4990 + QStringLiteral("0123456789")
+                                  << 5000;
+    QTest::newRow("cut at its end") << a4995 << 4995 << 4995 << "0123456789" << a4995 + QStringLiteral("01234")
+                                    << 5000;
+    QTest::newRow("into the middle keeps the tail")
+        << head + tail << 2500 << 2500 << "0123456789" << head + QStringLiteral("01234") + tail << 2505;
+    QTest::newRow("a break needs two") << a4999 << 4999 << 4999 << "\n" << a4999 << 4999;
+    QTest::newRow("a break is never halved") << a4997 << 4997 << 4997 << "x\ny" << a4997 + QStringLiteral("x\n")
+                                             << 4999;
+    QTest::newRow("CR LF is one break") << a4995 << 4995 << 4995 << "x\r\ny\r\nz" << a4995 + QStringLiteral("x\ny")
+                                        << 4998;
+    QTest::newRow("a selection frees its room") << a5000 << 10 << 13 << "bcdef"
+                                                << QStringLiteral("aaaaaaaaaabcd") + QString(4987, QLatin1Char('a'))
+                                                << 13;
+    QTest::newRow("full refuses everything") << a5000 << 0 << 0 << "zz" << a5000 << 0;
+}
+
+void TestNotes::bodyLimitOnInsert()
+{
+    QFETCH(QString, before);
+    QFETCH(int, selectFrom);
+    QFETCH(int, selectTo);
+    QFETCH(QString, pasted);
+    QFETCH(QString, after);
+    QFETCH(int, caret);
+
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+    auto editor = newEditor(dm, main);
+    editor->Tresc->setPlainText(before);
+    QTextCursor cursor = editor->Tresc->textCursor();
+    cursor.setPosition(selectFrom);
+    cursor.setPosition(selectTo, QTextCursor::KeepAnchor);
+    editor->Tresc->setTextCursor(cursor);
+
+    QApplication::clipboard()->setText(pasted);
+    editor->Tresc->paste();
+
+    QCOMPARE(editor->Tresc->toPlainText(), after);
+    QCOMPARE(editor->Tresc->textCursor().position(), caret);
+    // Stored, each break takes two.
+    const int stored = int(after.size() + after.count(QLatin1Char('\n')));
+    QVERIFY(stored <= 5000);
+    QCOMPARE(editor->LBIloscZnakow->text(), QStringLiteral("Characters left ") + QString::number(5000 - stored));
+}
+
+void TestNotes::bodyLimitWhileTyping()
+{
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+    auto editor = newEditor(dm, main);
+    QPlainTextEdit *body = editor->Tresc;
+    body->setPlainText(QString(4995, QLatin1Char('a')));
+    body->moveCursor(QTextCursor::End);
+
+    QTest::keyClicks(body, QStringLiteral("xyz"));
+    QCOMPARE(editor->LBIloscZnakow->text(), QStringLiteral("Characters left 2"));
+    QTest::keyClick(body, Qt::Key_Return);
+    QCOMPARE(editor->LBIloscZnakow->text(), QStringLiteral("Characters left 0"));
+    QTest::keyClicks(body, QStringLiteral("more"));
+    QTest::keyClick(body, Qt::Key_Return);
+    QCOMPARE(body->toPlainText(), QString(4995, QLatin1Char('a')) + QStringLiteral("xyz\n"));
+    QCOMPARE(body->textCursor().position(), 4999);
+
+    // Removing the break gives back two; one character then fits, a break not.
+    QTest::keyClick(body, Qt::Key_Backspace);
+    QCOMPARE(editor->LBIloscZnakow->text(), QStringLiteral("Characters left 2"));
+    QTest::keyClick(body, Qt::Key_Q);
+    QCOMPARE(editor->LBIloscZnakow->text(), QStringLiteral("Characters left 1"));
+    QTest::keyClick(body, Qt::Key_Return);
+    QCOMPARE(body->toPlainText(), QString(4995, QLatin1Char('a')) + QStringLiteral("xyzq"));
+    QCOMPARE(editor->LBIloscZnakow->text(), QStringLiteral("Characters left 1"));
+
+    // Typing in the middle at the limit leaves the text and the caret alone.
+    QTest::keyClick(body, Qt::Key_R);
+    QTextCursor middle = body->textCursor();
+    middle.setPosition(100);
+    body->setTextCursor(middle);
+    QTest::keyClicks(body, QStringLiteral("zz"));
+    QCOMPARE(body->toPlainText(), QString(4995, QLatin1Char('a')) + QStringLiteral("xyzqr"));
+    QCOMPARE(body->textCursor().position(), 100);
+}
+
+void TestNotes::bodyLimitUndoesInOneStep()
+{
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+    auto editor = newEditor(dm, main);
+    const QString before(4998, QLatin1Char('a'));
+    editor->Tresc->setPlainText(before);
+    editor->Tresc->moveCursor(QTextCursor::End);
+    QApplication::clipboard()->setText(QStringLiteral("0123456789"));
+    editor->Tresc->paste();
+    QCOMPARE(editor->Tresc->toPlainText(), before + QStringLiteral("01"));
+
+    editor->Tresc->undo();
+    QCOMPARE(editor->Tresc->toPlainText(), before);
+    editor->Tresc->redo();
+    QCOMPARE(editor->Tresc->toPlainText(), before + QStringLiteral("01"));
+    QCOMPARE(editor->LBIloscZnakow->text(), QStringLiteral("Characters left 0"));
+}
+
+// ---------------------------------------------------------------------------
+// Saving
+
+void TestNotes::newNoteWritesRow_data()
+{
+    QTest::addColumn<bool>("alarm");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QString>("alarmDate");
+    QTest::addColumn<QString>("alarmTime");
+    // The pickers are set a day ahead at 09:15 when the alarm is on; off,
+    // they keep the moment the editor opened.
+    QTest::newRow("without alarm") << false << ""
+                                   << "0"
+                                   << "2024-06-14"
+                                   << "10:20:00";
+    QTest::newRow("with alarm") << true << ""
+                                << "2"
+                                << "2024-06-15"
+                                << "09:15:00";
+    QTest::newRow("while searching") << false << "zzz"
+                                     << "0"
+                                     << "2024-06-14"
+                                     << "10:20:00";
+}
+
+void TestNotes::newNoteWritesRow()
+{
+    QFETCH(bool, alarm);
+    QFETCH(QString, search);
+    QFETCH(QString, state);
+    QFETCH(QString, alarmDate);
+    QFETCH(QString, alarmTime);
+
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    seedNotes(db.path(), 2);
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+    main.SzukanyCiag->setText(search);
+    auto editor = newEditor(dm, main);
+    editor->Tytul->setText(QStringLiteral("Dentist"));
+    editor->Tresc->setPlainText(QStringLiteral("Call the dentist\nat nine"));
+    if (alarm) {
+        editor->cAlarm->click();
+        editor->dtDate->setDate(kToday.addDays(1));
+        editor->dtTime->setTime(QTime(9, 15));
+    }
+    // The row carries the moment of saving, not of opening.
+    m_clock->advance(65);
+    editor->OK->click();
+
+    QVERIFY(!editor->isVisible());
+    QCOMPARE(editor->result(), int(QDialog::Accepted));
+    QVERIFY(MessageBox::takeRecorded().isEmpty());
+    const int id = main.SelectedNoteId;
+    QCOMPARE(id, 1);
+    const StoredNote note = storedNote(db.path(), id);
+    QCOMPARE(note.title, QStringLiteral("Dentist"));
+    QCOMPARE(note.body, QStringLiteral("Call the dentist\r\nat nine"));
+    QCOMPARE(note.created, QStringLiteral("2024-06-14 10:21:35"));
+    QCOMPARE(note.alarm, state);
+    QCOMPARE(note.kind, QStringLiteral("0"));
+    QCOMPARE(note.date, alarmDate);
+    QCOMPARE(note.time, alarmTime);
+    QCOMPARE(note.archive, QStringLiteral("<null>"));
+
+    // The full list, whatever the search box holds, with the new note selected.
+    QCOMPARE(main.ListModel->count(), 3);
+    QCOMPARE(main.selectedRowId(), id);
+    QCOMPARE(main.SzukanyCiag->text(), search);
+    if (!search.isEmpty())
+        QCOMPARE(main.focusWidget(), main.LVNotatki);
+}
+
+void TestNotes::apostrophesSurvive()
+{
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+    const QString title = QStringLiteral("it's O'Brien's");
+    const QString body = QStringLiteral("it's\n'quoted' and ''doubled''");
+
+    auto editor = newEditor(dm, main);
+    editor->Tytul->setText(title);
+    editor->Tresc->setPlainText(body);
+    editor->OK->click();
+    const int id = main.SelectedNoteId;
+    QVERIFY(id > 0);
+    QCOMPARE(storedNote(db.path(), id).title, title);
+    QCOMPARE(storedNote(db.path(), id).body, QString(body).replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
+
+    auto again = existingEditor(dm, main, id);
+    QCOMPARE(again->Tytul->text(), title);
+    QCOMPARE(again->Tresc->toPlainText(), body);
+    again->Tytul->setText(title + QStringLiteral("'"));
+    again->OK->click();
+    QCOMPARE(storedNote(db.path(), id).title, title + QStringLiteral("'"));
+    QCOMPARE(storedNote(db.path(), id).body, QString(body).replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
+}
+
+void TestNotes::closingWithoutSaving_data()
+{
+    QTest::addColumn<bool>("existing");
+    QTest::addColumn<QString>("way");
+    for (const bool existing : {false, true}) {
+        for (const char *way : {"Cancel", "Esc", "Zamknij", "close button"}) {
+            QTest::addRow("%s note, %s", existing ? "existing" : "new", way) << existing << QString::fromLatin1(way);
+        }
+    }
+}
+
+void TestNotes::closingWithoutSaving()
+{
+    QFETCH(bool, existing);
+    QFETCH(QString, way);
+
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TestSql::insertNote(db.path(), 101, QStringLiteral("Kept"), QStringLiteral("2024.06.01 08:00:00"), 3, 0,
+                        QStringLiteral("2024.06.20"), QStringLiteral("08:00"), QStringLiteral("Body"),
+                        QStringLiteral("2024.06.02 09:00:00"));
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+    main.FillNoteList(101);
+    const StoredNote before = storedNote(db.path(), 101);
+    QSignalSpy refills(main.ListModel, &QAbstractItemModel::modelReset);
+
+    auto editor = existing ? existingEditor(dm, main, 101) : newEditor(dm, main);
+    QVERIFY(activate(editor.get()));
+    editor->Tytul->setText(QStringLiteral("Changed"));
+    editor->Tresc->setPlainText(QStringLiteral("Changed body"));
+    editor->cAlarm->setChecked(!editor->cAlarm->isChecked());
+    editor->dtDate->setDate(kToday.addDays(3));
+
+    if (way == QStringLiteral("Cancel"))
+        editor->Anuluj->click();
+    else if (way == QStringLiteral("Esc"))
+        QTest::keyClick(editor->Tytul, Qt::Key_Escape);
+    else if (way == QStringLiteral("Zamknij"))
+        editor->Zamknij->trigger();
+    else
+        editor->close();
+
+    QVERIFY(!editor->isVisible());
+    QCOMPARE(editor->result(), int(QDialog::Rejected));
+    QCOMPARE(TestSql::count(db.path()), 1);
+    const StoredNote after = storedNote(db.path(), 101);
+    QCOMPARE(after.title, before.title);
+    QCOMPARE(after.body, before.body);
+    QCOMPARE(after.alarm, before.alarm);
+    QCOMPARE(after.date, before.date);
+    QCOMPARE(after.archive, before.archive);
+    QCOMPARE(refills.count(), 0);
+    QCOMPARE(main.SelectedNoteId, 101);
+}
+
+void TestNotes::missingNoteOpensEmpty()
+{
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TestSql::insertNote(db.path(), 101, QStringLiteral("Only"), QStringLiteral("2024.06.01 08:00:00"), 2, 1,
+                        QStringLiteral("2024.06.20"), QStringLiteral("08:00"), QStringLiteral("Body"));
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+    const StoredNote before = storedNote(db.path(), 101);
+
+    auto editor = existingEditor(dm, main, 99);
+    QCOMPARE(editor->Tytul->text(), QString());
+    QCOMPARE(editor->Tresc->toPlainText(), QString());
+    QVERIFY(!editor->cAlarm->isChecked());
+    editor->OK->click();
+
+    QVERIFY(!editor->isVisible());
+    QCOMPARE(TestSql::count(db.path()), 1);
+    QCOMPARE(storedNote(db.path(), 99).title, QStringLiteral("<none>"));
+    const StoredNote after = storedNote(db.path(), 101);
+    QCOMPARE(after.title, before.title);
+    QCOMPARE(after.body, before.body);
+    QCOMPARE(after.alarm, before.alarm);
+    QCOMPARE(after.kind, before.kind);
+    QCOMPARE(after.time, before.time);
+}
+
+// ---------------------------------------------------------------------------
+// Alarm controls
+
+void TestNotes::loadNoteFillsAlarmControls_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<bool>("on");
+    QTest::addColumn<int>("shownKind");
+    QTest::addColumn<QDate>("shownDate");
+    QTest::addColumn<QTime>("shownTime");
+
+    QTest::newRow("no alarm") << 0 << 3 << "2024.07.01"
+                              << "07:45" << false << 0 << kToday << kNowTime;
+    QTest::newRow("running") << 1 << 1 << "2024.07.01"
+                             << "07:45" << true << 1 << QDate(2024, 7, 1) << QTime(7, 45);
+    QTest::newRow("armed") << 2 << 0 << "2024.07.01"
+                           << "07:45" << true << 0 << QDate(2024, 7, 1) << QTime(7, 45);
+    QTest::newRow("acknowledged yearly") << 3 << 4 << "2024.07.01"
+                                         << "07:45" << true << 4 << QDate(2024, 7, 1) << QTime(7, 45);
+    QTest::newRow("NULL date and time keep the start") << 2 << 2 << "" << "" << true << 2 << kToday << kNowTime;
+    QTest::newRow("unknown state") << 9 << 2 << "2024.07.01"
+                                   << "07:45" << false << 0 << kToday << kNowTime;
+}
+
+void TestNotes::loadNoteFillsAlarmControls()
+{
+    QFETCH(int, state);
+    QFETCH(int, kind);
+    QFETCH(QString, date);
+    QFETCH(QString, time);
+    QFETCH(bool, on);
+    QFETCH(int, shownKind);
+    QFETCH(QDate, shownDate);
+    QFETCH(QTime, shownTime);
+
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TestSql::insertNote(db.path(), 101, QStringLiteral("Loaded"), QStringLiteral("2024.06.01 08:00:00"), state, kind,
+                        date, time, QStringLiteral("one\r\ntwo"));
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+    auto editor = std::make_unique<TFormNotatka>(dm, main);
+    editor->NoteId = 101;
+    editor->StatusFormatki->setText(QStringLiteral("View / Edit"));
+    QVERIFY(editor->LoadNote(101));
+    editor->show();
+
+    QCOMPARE(editor->Tytul->text(), QStringLiteral("Loaded"));
+    QCOMPARE(editor->Tresc->toPlainText(), QStringLiteral("one\ntwo"));
+    QCOMPARE(editor->LBIloscZnakow->text(), QStringLiteral("Characters left 4992"));
+    QCOMPARE(editor->cAlarm->isChecked(), on);
+    QCOMPARE(editor->dtDate->isVisible(), on);
+    QCOMPARE(editor->dtTime->isVisible(), on);
+    QVERIFY(editor->cbAlarm->isHidden());
+    QCOMPARE(editor->cbAlarm->currentIndex(), shownKind);
+    QCOMPARE(editor->dtDate->date(), shownDate);
+    QCOMPARE(editor->dtTime->time(), shownTime);
+    QVERIFY(!editor->AlarmChanged);
+}
+
+void TestNotes::alarmBoxResetsPickersOnlyForNewNote()
+{
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TestSql::insertNote(db.path(), 101, QStringLiteral("Armed"), QStringLiteral("2024.06.01 08:00:00"), 2, 0,
+                        QStringLiteral("2024.07.01"), QStringLiteral("07:45"));
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+
+    auto fresh = newEditor(dm, main);
+    QVERIFY(!fresh->dtDate->isVisible());
+    QVERIFY(!fresh->AlarmChanged);
+    fresh->cAlarm->click();
+    QVERIFY(fresh->dtDate->isVisible() && fresh->dtTime->isVisible());
+    QCOMPARE(fresh->dtDate->date(), kToday);
+    QCOMPARE(fresh->dtTime->time(), kNowTime);
+    fresh->dtDate->setDate(kToday.addDays(3));
+    fresh->dtTime->setTime(QTime(12, 0));
+    fresh->cAlarm->click();
+    QVERIFY(!fresh->dtDate->isVisible() && !fresh->dtTime->isVisible());
+    m_clock->advance(86400 + 60);
+    fresh->cAlarm->click();
+    QCOMPARE(fresh->dtDate->date(), kToday.addDays(1));
+    QCOMPARE(fresh->dtTime->time(), kNowTime.addSecs(60));
+    QVERIFY(fresh->cbAlarm->isHidden());
+
+    auto stored = existingEditor(dm, main, 101);
+    QVERIFY(!stored->AlarmChanged);
+    stored->dtTime->setTime(QTime(8, 30));
+    stored->cAlarm->click();
+    QVERIFY(!stored->dtTime->isVisible());
+    stored->cAlarm->click();
+    QCOMPARE(stored->dtDate->date(), QDate(2024, 7, 1));
+    QCOMPARE(stored->dtTime->time(), QTime(8, 30));
+    QVERIFY(stored->AlarmChanged);
+    QVERIFY(stored->cbAlarm->isHidden());
+}
+
+void TestNotes::alarmValidation_data()
+{
+    QTest::addColumn<int>("days");
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("focus");
+
+    const QString early = QStringLiteral("Alarm date can't be earlier than today's!");
+    const QString late = QStringLiteral("Alarm time must be later than the current!");
+    QTest::newRow("yesterday") << -1 << QTime(23, 59) << early << "dtDate";
+    QTest::newRow("last year, earlier time") << -365 << QTime(9, 0) << early << "dtDate";
+    QTest::newRow("today, an hour ago") << 0 << QTime(9, 20) << late << "dtTime";
+    QTest::newRow("today, now") << 0 << kNowTime << late << "dtTime";
+    QTest::newRow("today, a second ago") << 0 << QTime(10, 20, 29) << late << "dtTime";
+    QTest::newRow("today, a second ahead") << 0 << QTime(10, 20, 31) << "" << "";
+    QTest::newRow("today, a minute ahead") << 0 << QTime(10, 21) << "" << "";
+    QTest::newRow("tomorrow, same time") << 1 << kNowTime << "" << "";
+    QTest::newRow("tomorrow, an hour earlier") << 1 << QTime(9, 20) << "" << "";
+}
+
+void TestNotes::alarmValidation()
+{
+    QFETCH(int, days);
+    QFETCH(QTime, time);
+    QFETCH(QString, message);
+    QFETCH(QString, focus);
+
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+    auto editor = newEditor(dm, main);
+    editor->Tresc->setPlainText(QStringLiteral("typed"));
+    editor->Tresc->setFocus();
+    editor->cAlarm->click();
+    editor->dtDate->setDate(kToday.addDays(days));
+    editor->dtTime->setTime(time);
+    editor->OK->click();
+
+    const QStringList shown = MessageBox::takeRecorded();
+    if (message.isEmpty()) {
+        QVERIFY2(shown.isEmpty(), qPrintable(shown.join(QLatin1Char('|'))));
+        QVERIFY(!editor->isVisible());
+        QCOMPARE(TestSql::count(db.path()), 1);
+        QCOMPARE(storedNote(db.path(), main.SelectedNoteId).alarm, QStringLiteral("2"));
+        return;
+    }
+    QCOMPARE(shown, QStringList{message});
+    QVERIFY(editor->isVisible());
+    QWidget *expectedFocus = focus == QStringLiteral("dtDate") ? static_cast<QWidget *>(editor->dtDate)
+                                                                : static_cast<QWidget *>(editor->dtTime);
+    QCOMPARE(editor->focusWidget(), expectedFocus);
+    QCOMPARE(TestSql::count(db.path()), 0);
+    // The values stay as they were.
+    QCOMPARE(editor->dtDate->date(), kToday.addDays(days));
+    QCOMPARE(editor->dtTime->time(), time);
+    QCOMPARE(editor->Tresc->toPlainText(), QStringLiteral("typed"));
+    QVERIFY(editor->cAlarm->isChecked());
+}
+
+void TestNotes::pickerKeepsSecondsOfNow()
+{
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+
+    // Set to now at 10:20:30; checked at 10:20:29 the picker is still ahead,
+    // although the minutes alone are equal.
+    auto editor = newEditor(dm, main);
+    editor->cAlarm->click();
+    QCOMPARE(editor->dtTime->time().second(), 30);
+    m_clock->set(QDateTime(kToday, QTime(10, 20, 29)));
+    editor->OK->click();
+    QVERIFY(MessageBox::takeRecorded().isEmpty());
+    QVERIFY(!editor->isVisible());
+    QCOMPARE(storedNote(db.path(), main.SelectedNoteId).time, QStringLiteral("10:20:00"));
+
+    // A time loaded from a row carries no seconds: 10:20 is not after 10:20:29.
+    TestSql::exec(db.path(), QStringLiteral("UPDATE NOTATKI SET AlarmData = '2024.06.14', Alarm = 3"));
+    auto loaded = existingEditor(dm, main, main.SelectedNoteId);
+    // A touch of the date, so that the check runs for a stored note.
+    loaded->dtDate->setDate(kToday.addDays(1));
+    loaded->dtDate->setDate(kToday);
+    QCOMPARE(loaded->dtTime->time(), QTime(10, 20));
+    loaded->OK->click();
+    QCOMPARE(MessageBox::takeRecorded(), QStringList{QStringLiteral("Alarm time must be later than the current!")});
+    QVERIFY(loaded->isVisible());
+}
+
+void TestNotes::applyAlarmOnSave_data()
+{
+    QTest::addColumn<int>("stored");
+    // What the user does after loading: flip the box (a touch) and/or set the
+    // time (a touch); an invalid time leaves the picker alone.
+    QTest::addColumn<int>("flips");
+    QTest::addColumn<QTime>("setTime");
+    QTest::addColumn<QString>("alarm");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<QString>("archive");
+
+    // Stored: kind 2, 2024-06-20 08:00, acknowledged 2024-06-01 12:00:00.
+    const QString keptArchive = QStringLiteral("2024-06-01 12:00:00");
+    const QString nowStamp = QStringLiteral("2024-06-14 10:20:30");
+    const QTime none;
+    const QTime eleven(11, 0);
+
+    // Off on loading: switching on arms it with what the pickers show; for a
+    // stored state 0 they still hold the start values, kind 0.
+    QTest::newRow("0, switched on") << 0 << 1 << eleven << "2"
+                                    << "0"
+                                    << "2024-06-14"
+                                    << "11:00:00"
+                                    << "<null>";
+    QTest::newRow("0, off") << 0 << 0 << none << "0"
+                            << "2"
+                            << "2024-06-20"
+                            << "08:00:00" << keptArchive;
+    QTest::newRow("0, off, time touched") << 0 << 0 << eleven << "0"
+                                          << "2"
+                                          << "2024-06-20"
+                                          << "08:00:00" << keptArchive;
+    QTest::newRow("1, untouched") << 1 << 0 << none << "3"
+                                  << "2"
+                                  << "2024-06-20"
+                                  << "08:00:00" << nowStamp;
+    QTest::newRow("1, switched off") << 1 << 1 << none << "3"
+                                     << "2"
+                                     << "2024-06-20"
+                                     << "08:00:00" << nowStamp;
+    QTest::newRow("1, time changed") << 1 << 0 << eleven << "3"
+                                     << "2"
+                                     << "2024-06-20"
+                                     << "08:00:00" << nowStamp;
+    QTest::newRow("2, untouched") << 2 << 0 << none << "2"
+                                  << "2"
+                                  << "2024-06-20"
+                                  << "08:00:00"
+                                  << "<null>";
+    QTest::newRow("2, time changed") << 2 << 0 << eleven << "2"
+                                     << "2"
+                                     << "2024-06-20"
+                                     << "11:00:00"
+                                     << "<null>";
+    QTest::newRow("2, switched off") << 2 << 1 << none << "0"
+                                     << "2"
+                                     << "2024-06-20"
+                                     << "08:00:00"
+                                     << "<null>";
+    QTest::newRow("3, untouched") << 3 << 0 << none << "3"
+                                  << "2"
+                                  << "2024-06-20"
+                                  << "08:00:00" << keptArchive;
+    QTest::newRow("3, time changed") << 3 << 0 << eleven << "2"
+                                     << "2"
+                                     << "2024-06-20"
+                                     << "11:00:00"
+                                     << "<null>";
+    QTest::newRow("3, off and on again") << 3 << 2 << none << "2"
+                                         << "2"
+                                         << "2024-06-20"
+                                         << "08:00:00"
+                                         << "<null>";
+    QTest::newRow("3, switched off") << 3 << 1 << none << "0"
+                                     << "2"
+                                     << "2024-06-20"
+                                     << "08:00:00"
+                                     << "<null>";
+    QTest::newRow("unknown state, untouched") << 7 << 0 << none << "7"
+                                              << "2"
+                                              << "2024-06-20"
+                                              << "08:00:00" << keptArchive;
+    QTest::newRow("unknown state, switched on") << 7 << 1 << eleven << "7"
+                                                << "2"
+                                                << "2024-06-20"
+                                                << "08:00:00" << keptArchive;
+}
+
+void TestNotes::applyAlarmOnSave()
+{
+    QFETCH(int, stored);
+    QFETCH(int, flips);
+    QFETCH(QTime, setTime);
+    QFETCH(QString, alarm);
+    QFETCH(QString, kind);
+    QFETCH(QString, date);
+    QFETCH(QString, time);
+    QFETCH(QString, archive);
+
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TestSql::insertNote(db.path(), 101, QStringLiteral("Alarm note"), QStringLiteral("2024.06.01 08:00:00"), stored, 2,
+                        QStringLiteral("2024.06.20"), QStringLiteral("08:00"), QStringLiteral("Body"),
+                        QStringLiteral("2024.06.01 12:00:00"));
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+
+    auto editor = existingEditor(dm, main, 101);
+    for (int i = 0; i < flips; ++i)
+        editor->cAlarm->click();
+    if (setTime.isValid())
+        editor->dtTime->setTime(setTime);
+    editor->Tytul->setText(QStringLiteral("Renamed"));
+    editor->OK->click();
+
+    QVERIFY(MessageBox::takeRecorded().isEmpty());
+    QVERIFY(!editor->isVisible());
+    const StoredNote note = storedNote(db.path(), 101);
+    QCOMPARE(note.title, QStringLiteral("Renamed"));
+    QCOMPARE(note.created, QStringLiteral("2024-06-01 08:00:00"));
+    QCOMPARE(note.alarm, alarm);
+    QCOMPARE(note.kind, kind);
+    QCOMPARE(note.date, date);
+    QCOMPARE(note.time, time);
+    QCOMPARE(note.archive, archive);
+}
+
+// ---------------------------------------------------------------------------
+// Through the main window
+
+void TestNotes::viewEditAcknowledgesBeforeShowing_data()
+{
+    QTest::addColumn<bool>("save");
+    QTest::newRow("cancelled") << false;
+    QTest::newRow("saved") << true;
+}
+
+void TestNotes::viewEditAcknowledgesBeforeShowing()
+{
+    QFETCH(bool, save);
+
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TestSql::insertNote(db.path(), 101, QStringLiteral("Ringing"), QStringLiteral("2024.06.01 08:00:00"), 1, 0,
+                        QStringLiteral("2024.06.10"), QStringLiteral("08:00"));
+    TestSql::insertNote(db.path(), 102, QStringLiteral("Newer"), QStringLiteral("2024.06.05 08:00:00"));
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+    main.FillNoteList(101);
+    QCOMPARE(modelIds(main), (QVector<int>{101, 102}));
+    QCOMPARE(main.ListModel->row(0).picture, int(NoteListModel::PictureRunning));
+    QCOMPARE(main.selectedRowId(), 101);
+
+    bool seen = false;
+    QVector<int> idsWhileOpen;
+    int pictureWhileOpen = -1;
+    QString statusWhileOpen;
+    QString titleWhileOpen;
+    bool alarmOnWhileOpen = false;
+    bool changedWhileOpen = true;
+    QTimer::singleShot(0, this, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *editor = qobject_cast<TFormNotatka *>(modal)) {
+            seen = true;
+            idsWhileOpen = modelIds(main);
+            pictureWhileOpen = main.ListModel->row(1).picture;
+            statusWhileOpen = editor->StatusFormatki->text();
+            titleWhileOpen = editor->Tytul->text();
+            alarmOnWhileOpen = editor->cAlarm->isChecked();
+            changedWhileOpen = editor->AlarmChanged;
+            if (save)
+                editor->OK->click();
+            else
+                editor->Anuluj->click();
+        } else if (modal) {
+            modal->close();
+        }
+    });
+    main.NotatkaPokazEdytujExecute();
+
+    QVERIFY(seen);
+    QCOMPARE(idsWhileOpen, (QVector<int>{102, 101}));
+    QCOMPARE(pictureWhileOpen, int(NoteListModel::PictureAlarm));
+    QCOMPARE(statusWhileOpen, QStringLiteral("View / Edit"));
+    QCOMPARE(titleWhileOpen, QStringLiteral("Ringing"));
+    QVERIFY(alarmOnWhileOpen);
+    QVERIFY(!changedWhileOpen);
+    QVERIFY(MessageBox::takeRecorded().isEmpty());
+    const StoredNote note = storedNote(db.path(), 101);
+    QCOMPARE(note.alarm, QStringLiteral("3"));
+    QCOMPARE(note.archive, QStringLiteral("2024-06-14 10:20:30"));
+    QCOMPARE(modelIds(main), (QVector<int>{102, 101}));
+}
+
+void TestNotes::viewEditStopsWhenStateUnreadable()
+{
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TestSql::insertNote(db.path(), 101, QStringLiteral("Note"), QStringLiteral("2024.06.01 08:00:00"), 1);
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+    main.FillNoteList(101);
+    QCOMPARE(main.selectedRowId(), 101);
+    breakConnection(dm, db.folder());
+
+    bool fired = false;
+    QWidget *modalSeen = nullptr;
+    QTimer::singleShot(0, this, [&] {
+        fired = true;
+        modalSeen = QApplication::activeModalWidget();
+        if (modalSeen)
+            modalSeen->close();
+    });
+    main.NotatkaPokazEdytujExecute();
+    QTRY_VERIFY(fired);
+
+    QVERIFY(!modalSeen);
+    const QStringList shown = MessageBox::takeRecorded();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(!shown.first().isEmpty());
+}
+
+void TestNotes::saveStopsWhenStateUnreadable()
+{
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TestSql::insertNote(db.path(), 101, QStringLiteral("Note"), QStringLiteral("2024.06.01 08:00:00"), 2, 0,
+                        QStringLiteral("2024.06.20"), QStringLiteral("08:00"));
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+    main.FillNoteList(101);
+    auto editor = existingEditor(dm, main, 101);
+    QSignalSpy refills(main.ListModel, &QAbstractItemModel::modelReset);
+    breakConnection(dm, db.folder());
+
+    editor->Tytul->setText(QStringLiteral("Unsaved"));
+    editor->OK->click();
+
+    const QStringList shown = MessageBox::takeRecorded();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(!shown.first().isEmpty());
+    QVERIFY(editor->isVisible());
+    QCOMPARE(refills.count(), 0);
+    QCOMPARE(modelIds(main), QVector<int>{101});
+    QCOMPARE(storedNote(db.path(), 101).title, QStringLiteral("Note"));
+}
+
+// ---------------------------------------------------------------------------
+// Deletion
+
+void TestNotes::deleteConfirmed_data()
+{
+    QTest::addColumn<int>("notes");
+    QTest::addColumn<int>("deleted");
+    QTest::addColumn<int>("rememberedId");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<bool>("byKey");
+    QTest::addColumn<QVector<int>>("listAfter");
+    QTest::addColumn<int>("selectedAfter");
+
+    // Seeded notes 101.. are newer the higher their ID, so the list shows
+    // 103, 102, 101.
+    QTest::newRow("only note") << 1 << 101 << 101 << "" << true << QVector<int>{} << -1;
+    QTest::newRow("last of three") << 3 << 101 << 101 << "" << true << QVector<int>{103, 102} << 102;
+    QTest::newRow("first of three") << 3 << 103 << 103 << "" << false << QVector<int>{102, 101} << 102;
+    QTest::newRow("middle of three") << 3 << 102 << 102 << "" << true << QVector<int>{103, 101} << 101;
+    QTest::newRow("while searching") << 3 << 102 << 102 << "Seed 2" << true << QVector<int>{103, 101} << -1;
+    QTest::newRow("remembered note on no row") << 3 << 102 << 999 << "" << false << QVector<int>{103, 101} << -1;
+}
+
+void TestNotes::deleteConfirmed()
+{
+    QFETCH(int, notes);
+    QFETCH(int, deleted);
+    QFETCH(int, rememberedId);
+    QFETCH(QString, search);
+    QFETCH(bool, byKey);
+    QFETCH(QVector<int>, listAfter);
+    QFETCH(int, selectedAfter);
+
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    seedNotes(db.path(), notes);
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+    main.FillNoteList(deleted);
+    main.SzukanyCiag->setText(search);
+    QCOMPARE(main.selectedRowId(), deleted);
+    main.SelectedNoteId = rememberedId;
+
+    TFormUsuwanie dialog(dm, main);
+    dialog.DeleteNoteId = main.selectedRowId();
+    dialog.show();
+    QVERIFY(activate(&dialog));
+    QCOMPARE(QApplication::focusWidget(), dialog.TAK);
+    if (byKey)
+        QTest::keyClick(dialog.TAK, Qt::Key_Return);
+    else
+        dialog.TAK->click();
+
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(TestSql::count(db.path()), notes - 1);
+    QCOMPARE(storedNote(db.path(), deleted).title, QStringLiteral("<none>"));
+    QCOMPARE(modelIds(main), listAfter);
+    QCOMPARE(main.selectedRowId(), selectedAfter);
+    QCOMPARE(main.SelectedNoteId, selectedAfter);
+    QCOMPARE(main.SzukanyCiag->text(), search);
+    QVERIFY(MessageBox::takeRecorded().isEmpty());
+}
+
+void TestNotes::deleteCancelled_data()
+{
+    QTest::addColumn<QString>("way");
+    QTest::newRow("Tab to No, then Enter") << "tab enter";
+    QTest::newRow("Tab to No, then keypad Enter") << "tab keypad enter";
+    QTest::newRow("Enter straight to the focused No") << "no button enter";
+    QTest::newRow("Esc") << "esc";
+    QTest::newRow("No clicked") << "no click";
+    QTest::newRow("close button") << "close";
+}
+
+void TestNotes::deleteCancelled()
+{
+    QFETCH(QString, way);
+
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    seedNotes(db.path(), 3);
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+    main.FillNoteList(102);
+    QSignalSpy refills(main.ListModel, &QAbstractItemModel::modelReset);
+
+    TFormUsuwanie dialog(dm, main);
+    dialog.DeleteNoteId = 102;
+    dialog.show();
+    QVERIFY(activate(&dialog));
+    QVERIFY(dialog.TAK->isDefault());
+    QCOMPARE(QApplication::focusWidget(), dialog.TAK);
+
+    if (way.startsWith(QStringLiteral("tab"))) {
+        QTest::keyClick(dialog.TAK, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), dialog.NIE);
+        QTest::keyClick(dialog.NIE, way.contains(QStringLiteral("keypad")) ? Qt::Key_Enter : Qt::Key_Return,
+                        way.contains(QStringLiteral("keypad")) ? Qt::KeypadModifier : Qt::NoModifier);
+    } else if (way == QStringLiteral("no button enter")) {
+        // Past the dialog's actions, as if only the button saw the key.
+        dialog.NIE->setFocus();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QApplication::sendEvent(dialog.NIE, &press);
+    } else if (way == QStringLiteral("esc")) {
+        QTest::keyClick(dialog.TAK, Qt::Key_Escape);
+    } else if (way == QStringLiteral("no click")) {
+        dialog.NIE->click();
+    } else {
+        dialog.close();
+    }
+
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(TestSql::count(db.path()), 3);
+    QCOMPARE(refills.count(), 0);
+    QCOMPARE(main.selectedRowId(), 102);
+    QCOMPARE(main.SelectedNoteId, 102);
+}
+
+void TestNotes::deleteFailureStillRefills()
+{
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    seedNotes(db.path(), 3);
+    TestSql::exec(db.path(), QStringLiteral("CREATE EXCEPTION KEEP_NOTES 'Notes stay'"));
+    TestSql::exec(db.path(), QStringLiteral("CREATE TRIGGER NOTATKI_KEEP FOR NOTATKI BEFORE DELETE AS "
+                                            "BEGIN EXCEPTION KEEP_NOTES; END"));
+    TDM dm(db.path());
+    TFormMain main(dm, testOptions());
+    main.FillNoteList(103);
+    QSignalSpy refills(main.ListModel, &QAbstractItemModel::modelReset);
+
+    TFormUsuwanie dialog(dm, main);
+    dialog.DeleteNoteId = 103;
+    dialog.show();
+    dialog.TAK->click();
+
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(TestSql::count(db.path()), 3);
+    QCOMPARE(refills.count(), 1);
+    QCOMPARE(modelIds(main), (QVector<int>{103, 102, 101}));
+    QCOMPARE(main.selectedRowId(), 102);
+    QVERIFY(MessageBox::takeRecorded().isEmpty());
+}
+
+QTEST_MAIN(TestNotes)
+#include "tst_notes.moc"
