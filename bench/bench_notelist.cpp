@@ -37,7 +37,7 @@ struct Fixture {
         dm = std::make_unique<TDM>(path);
         // One statement, one commit: the engine makes the rows itself. Every
         // hundredth body holds "qzx", so a search for it matches 1 %.
-        dm->MainQuery.setSql(QStringLiteral(
+        dm->MainQuery.execSql(QStringLiteral(
             "EXECUTE BLOCK AS DECLARE i INTEGER = 0; DECLARE body VARCHAR(600); BEGIN "
             "body = 'Remember to bring the quarterly figures to the meeting with the auditors; "
             "check the spreadsheet twice, update the budget columns, call the supplier about the "
@@ -52,7 +52,6 @@ struct Fixture {
             "i = i + 1; END "
             "END")
                                   .arg(count));
-        dm->MainQuery.execSql();
         FormMainOptions options;
         options.startThreads = false;
         options.trayAvailable = 1;

@@ -17,13 +17,11 @@ namespace {
 bool insertNote(TDM &dm, const QString &title)
 {
     try {
-        dm.MainQuery.setSql(Statements::nextNoteId());
-        dm.MainQuery.open();
+        dm.MainQuery.open(Statements::nextNoteId());
         const int id = dm.MainQuery.asInteger("ID");
         dm.MainQuery.close();
         const QDateTime now = QDateTime::currentDateTime();
-        dm.MainQuery.setSql(Statements::insertNote(id, title, QStringLiteral("body"), now, 0, 0, now.date(), now.time()));
-        dm.MainQuery.execSql();
+        dm.MainQuery.execSql(Statements::insertNote(id, title, QStringLiteral("body"), now, 0, 0, now.date(), now.time()));
         return true;
     } catch (const Firebird::Error &error) {
         std::fprintf(stderr, "%s\n", error.what());

@@ -46,8 +46,7 @@ StoredNote storedNote(const QString &path, int id)
     Firebird::Connection connection;
     connection.setParameters(path, QStringLiteral("sysdba"), QStringLiteral("quietbird"), QStringLiteral("NONE"));
     Firebird::Query query(connection);
-    query.setSql(QStringLiteral("SELECT * FROM NOTATKI WHERE ID = ") + QString::number(id));
-    query.open();
+    query.open(QStringLiteral("SELECT * FROM NOTATKI WHERE ID = ") + QString::number(id));
     StoredNote note;
     if (query.eof()) {
         note.title = QStringLiteral("<none>");
@@ -56,7 +55,7 @@ StoredNote storedNote(const QString &path, int id)
     auto text = [&query](const char *column) {
         return query.isNull(column) ? QStringLiteral("<null>") : query.asString(column);
     };
-    note = {text("Tytul"), text("Tresc"),       text("DataGodzina"),  text("Alarm"),
+    note = {text("Tytul"),       text("Tresc"),     text("DataGodzina"),  text("Alarm"),
             text("AlarmRodzaj"), text("AlarmData"), text("AlarmGodzina"), text("AlarmArchiwum")};
     query.close();
     return note;

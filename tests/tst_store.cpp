@@ -44,13 +44,11 @@ QString TestStore::worker()
 
 int TestStore::addNote(TDM &dm, const QString &title, const QString &body, const QDateTime &created)
 {
-    dm.MainQuery.setSql(Statements::nextNoteId());
-    dm.MainQuery.open();
+    dm.MainQuery.open(Statements::nextNoteId());
     const int id = dm.MainQuery.asInteger("ID");
     dm.MainQuery.close();
-    dm.MainQuery.setSql(Statements::insertNote(id, title, NoteText::toStored(body), created, 0, 0, created.date(),
+    dm.MainQuery.execSql(Statements::insertNote(id, title, NoteText::toStored(body), created, 0, 0, created.date(),
                                                created.time()));
-    dm.MainQuery.execSql();
     return id;
 }
 
@@ -109,8 +107,7 @@ void TestStore::textRoundTrip()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     const int id = addNote(dm, title, body);
-    dm.MainQuery.setSql(Statements::note(id));
-    dm.MainQuery.open();
+    dm.MainQuery.open(Statements::note(id));
     QCOMPARE(dm.MainQuery.recordCount(), 1);
     QCOMPARE(dm.MainQuery.asString("Tytul"), title);
     const QString stored = dm.MainQuery.asString("Tresc");
@@ -183,6 +180,7 @@ void TestStore::settings()
     TDM dm(db.path());
     QCOMPARE(dm.GetSetting(QStringLiteral("FormMainWidth")), QStringLiteral("-1"));
     QVERIFY(dm.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("320")));
+    QVERIFY(!dm.Transaction.inTransaction()); // committed when the write ended
     QCOMPARE(dm.GetSetting(QStringLiteral("FormMainWidth")), QStringLiteral("320"));
     const QString id = TestSql::value(db.path(), QStringLiteral("SELECT ID FROM USTAWIENIA WHERE Ustawienie = 'FormMainWidth'"));
     QVERIFY(dm.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("400")));

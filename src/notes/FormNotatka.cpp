@@ -277,8 +277,7 @@ void TFormNotatka::keepBodyWithinLimit()
 QString TFormNotatka::DefaultTitle()
 {
     try {
-        m_dm.MainQuery.setSql(Statements::countNotes());
-        m_dm.MainQuery.open();
+        m_dm.MainQuery.open(Statements::countNotes());
         QString title;
         if (m_dm.MainQuery.recordCount() < 1)
             title = QStringLiteral("Note no 1");
@@ -297,8 +296,7 @@ bool TFormNotatka::LoadNote(int id)
 {
     m_filling = true;
     try {
-        m_dm.MainQuery.setSql(Statements::note(id));
-        m_dm.MainQuery.open();
+        m_dm.MainQuery.open(Statements::note(id));
         if (m_dm.MainQuery.recordCount() == 1) {
             Tytul->setText(m_dm.MainQuery.asString("Tytul"));
             Tresc->setPlainText(NoteText::fromStored(m_dm.MainQuery.asString("Tresc")));
@@ -361,15 +359,13 @@ int TFormNotatka::InsertNote(const QString &title, const QString &body)
 {
     const int state = cAlarm->isChecked() ? Statements::Armed : Statements::NoAlarm;
     try {
-        m_dm.MainQuery.setSql(Statements::nextNoteId());
-        m_dm.MainQuery.open();
+        m_dm.MainQuery.open(Statements::nextNoteId());
         const int id = m_dm.MainQuery.recordCount() == 1 ? m_dm.MainQuery.asInteger("ID") : -1;
         m_dm.MainQuery.close();
         if (id != -1) {
-            m_dm.MainQuery.setSql(Statements::insertNote(id, title, NoteText::toStored(body),
+            m_dm.MainQuery.execSql(Statements::insertNote(id, title, NoteText::toStored(body),
                                                          Clock::currentDateTime(), state, cbAlarm->currentIndex(),
                                                          dtDate->date(), dtTime->time()));
-            m_dm.MainQuery.execSql();
         }
         return id;
     } catch (const Firebird::Error &error) {
@@ -390,8 +386,7 @@ void TFormNotatka::SaveNoteChanges()
 bool TFormNotatka::UpdateNoteText(int id, const QString &title, const QString &body)
 {
     try {
-        m_dm.MainQuery.setSql(Statements::updateNoteText(id, title, NoteText::toStored(body)));
-        m_dm.MainQuery.execSql();
+        m_dm.MainQuery.execSql(Statements::updateNoteText(id, title, NoteText::toStored(body)));
         return true;
     } catch (const Firebird::Error &error) {
         m_dm.ReportFailure(QStringLiteral("Can't save changes in note!"), kOrigin, error.message());
@@ -445,7 +440,7 @@ bool TFormNotatka::ValidateAlarm()
         dtDate->setFocus();
         return false;
     }
-    if (QDateTime(today, QTime(dtTime->time().hour(), dtTime->time().minute())) > Clock::currentDateTime())
+    if (QDateTime(today, dtTime->time()) > Clock::currentDateTime())
         return true;
     if (dtDate->date() > today)
         return true;

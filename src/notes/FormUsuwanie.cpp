@@ -127,8 +127,7 @@ void TFormUsuwanie::ZatwierdzExecute()
 void TFormUsuwanie::DeleteNote(int id)
 {
     try {
-        m_dm.MainQuery.setSql(Statements::deleteNote(id));
-        m_dm.MainQuery.execSql();
+        m_dm.MainQuery.execSql(Statements::deleteNote(id));
     } catch (const Firebird::Error &error) {
         m_dm.ReportFailure(QStringLiteral("Can't delete note!"), QStringLiteral("FormUsuwanie"), error.message());
     }

@@ -12,7 +12,8 @@ const QString kOrigin = QStringLiteral("DM");
 }
 
 TDM::TDM(const QString &databaseName)
-    : MainQuery(Database)
+    : Transaction(Database)
+    , MainQuery(Database)
     , StateQuery(Database)
     , CheckerQuery(Database)
     , m_databaseName(databaseName)
@@ -63,8 +64,7 @@ void TDM::ReportFailure(const QString &message, const QString &origin, const QSt
 QString TDM::GetSetting(const QString &key)
 {
     try {
-        MainQuery.setSql(Statements::settingValue(key));
-        MainQuery.open();
+        MainQuery.open(Statements::settingValue(key));
         QString value = QStringLiteral("-1");
         if (MainQuery.recordCount() >= 1)
             value = MainQuery.asString("Wartosc");
@@ -81,13 +81,11 @@ QString TDM::GetSetting(const QString &key)
 bool TDM::SetSetting(const QString &key, const QString &value)
 {
     try {
-        MainQuery.setSql(Statements::settingRow(key));
-        MainQuery.open();
+        MainQuery.open(Statements::settingRow(key));
         const bool exists = MainQuery.recordCount() >= 1;
         const int id = exists ? MainQuery.asInteger("ID") : 0;
         MainQuery.close();
-        MainQuery.setSql(exists ? Statements::updateSetting(key, value, id) : Statements::insertSetting(key, value));
-        MainQuery.execSql();
+        MainQuery.execSql(exists ? Statements::updateSetting(key, value, id) : Statements::insertSetting(key, value));
         return true;
     } catch (const Firebird::Error &error) {
         MainQuery.close();
@@ -100,8 +98,7 @@ bool TDM::SetSetting(const QString &key, const QString &value)
 
 int TDM::ReadAlarmState(int id)
 {
-    StateQuery.setSql(Statements::alarmState(id));
-    StateQuery.open();
+    StateQuery.open(Statements::alarmState(id));
     const int state = StateQuery.recordCount() >= 1 ? StateQuery.asInteger("Alarm") : 0;
     StateQuery.close();
     return state;
@@ -110,9 +107,8 @@ int TDM::ReadAlarmState(int id)
 void TDM::WriteAlarmState(int id, int state, const AlarmDetails &details)
 {
     try {
-        MainQuery.setSql(Statements::writeAlarmState(id, state, details.kind, details.date, details.time,
+        MainQuery.execSql(Statements::writeAlarmState(id, state, details.kind, details.date, details.time,
                                                      Clock::currentDateTime()));
-        MainQuery.execSql();
     } catch (const Firebird::Error &error) {
         ReportFailure(QStringLiteral("Can't set the type of alarm!"), QStringLiteral("FormNotatka"), error.message());
     }
@@ -134,9 +130,8 @@ bool TDM::readNoteList(const QString *searchText, std::vector<NoteListRow> &rows
 {
     try {
         for (const bool running : {true, false}) {
-            MainQuery.setSql(searchText ? Statements::noteSearch(running, *searchText)
+            MainQuery.open(searchText ? Statements::noteSearch(running, *searchText)
                                         : Statements::noteList(running));
-            MainQuery.open();
             const int idField = MainQuery.fieldIndex("ID");
             const int titleField = MainQuery.fieldIndex("Tytul");
             const int createdField = MainQuery.fieldIndex("DataGodzina");

@@ -63,6 +63,7 @@ public:
     bool readNoteList(const QString *searchText, std::vector<NoteListRow> &rows);
 
     Firebird::Connection Database;
+    Firebird::Transaction Transaction;
     Firebird::Query MainQuery;
     Firebird::Query StateQuery;
     Firebird::Query CheckerQuery;

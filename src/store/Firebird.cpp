@@ -360,6 +360,12 @@ void Connection::createFromScript(const QString &path, const QString &scriptPath
     check(status);
 }
 
+bool Transaction::inTransaction() const
+{
+    QMutexLocker locker(&m_connection.m_lock);
+    return m_connection.d->tr != 0;
+}
+
 // ---------------------------------------------------------------------------
 
 struct Query::Cursor {
@@ -433,7 +439,10 @@ Query::~Query()
 void Query::begin(bool readOnly)
 {
     Connection::Private &c = *m_connection.d;
+    // The lock is taken before anything of this object is touched: another
+    // thread may be reading a result through it right now.
     m_connection.m_lock.lock();
+    closeCursor();
     m_holdsLock = true;
     try {
         if (!c.db)
@@ -474,10 +483,10 @@ void Query::end(bool success)
     m_connection.m_lock.unlock();
 }
 
-void Query::open()
+void Query::open(const QString &sql)
 {
-    close();
     begin(true);
+    m_sql = sql;
     Connection::Private &c = *m_connection.d;
     try {
         auto cursor = std::make_unique<Cursor>();
@@ -511,10 +520,10 @@ void Query::open()
     }
 }
 
-void Query::execSql()
+void Query::execSql(const QString &sql)
 {
-    close();
     begin(false);
+    m_sql = sql;
     Connection::Private &c = *m_connection.d;
     const QByteArray text = m_sql.toUtf8();
     ISC_STATUS_ARRAY status;
@@ -533,6 +542,14 @@ void Query::execSql()
 }
 
 void Query::close()
+{
+    // Under the lock: a cursor that another thread opened is closed by that
+    // thread before this one gets here, and then there is nothing to close.
+    QMutexLocker locker(&m_connection.m_lock);
+    closeCursor();
+}
+
+void Query::closeCursor()
 {
     const bool hadCursor = bool(m_cursor);
     m_cursor.reset();

@@ -65,9 +65,25 @@ public:
 
 private:
     friend class Query;
+    friend class Transaction;
     struct Private;
     std::unique_ptr<Private> d;
     QRecursiveMutex m_lock;
+};
+
+// The one transaction handle that the statements of a connection share: the
+// first statement starts it, and the statement that ends last commits it.
+class Transaction final
+{
+public:
+    explicit Transaction(Connection &connection)
+        : m_connection(connection)
+    {
+    }
+    bool inTransaction() const;
+
+private:
+    Connection &m_connection;
 };
 
 // A statement on a connection. open() runs a SELECT and reads its first row;
@@ -83,17 +99,15 @@ public:
     ~Query();
     Q_DISABLE_COPY_MOVE(Query)
 
-    void setSql(const QString &sql)
-    {
-        m_sql = sql;
-    }
+    // The statement text is handed over with the call: one query object is
+    // shared by two threads, and the text must be set under the lock.
+    void open(const QString &sql);    // throws Error
+    void execSql(const QString &sql); // throws Error
     QString sql() const
     {
         return m_sql;
     }
 
-    void open();    // throws Error
-    void execSql(); // throws Error
     void close();
 
     bool isActive() const;
@@ -135,10 +149,12 @@ public:
     }
 
 private:
-    // A SELECT that starts the transaction starts a read-only one; statements
-    // that write must therefore not run inside an open SELECT's transaction.
+    // Takes the statement lock; a SELECT that starts the transaction starts a
+    // read-only one, so statements that write must not run inside an open
+    // SELECT's transaction.
     void begin(bool readOnly);
     void end(bool success);
+    void closeCursor();
 
     Connection &m_connection;
     QString m_sql;

@@ -35,8 +35,7 @@ void exec(const QString &databasePath, const QString &statement)
     Firebird::Connection connection;
     connect(connection, databasePath);
     Firebird::Query query(connection);
-    query.setSql(statement);
-    query.execSql();
+    query.execSql(statement);
 }
 
 QString value(const QString &databasePath, const QString &select)
@@ -44,8 +43,7 @@ QString value(const QString &databasePath, const QString &select)
     Firebird::Connection connection;
     connect(connection, databasePath);
     Firebird::Query query(connection);
-    query.setSql(select);
-    query.open();
+    query.open(select);
     const QString result = query.eof() ? QStringLiteral("<none>")
                            : query.isNull(0) ? QStringLiteral("<null>")
                                              : query.asString(0);
