@@ -587,15 +587,21 @@ void TFormMain::CloseProgram()
     DM.DisconnectDatabase();
     SaveWindowGeometry();
     SaveColumnWidths();
+    // exit(), not quit(): quit() first asks every window to close, and this
+    // one refuses (it only hides), which would cancel the end of the program.
     if (m_options.quit)
         m_options.quit();
     else
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
 }
 
 void TFormMain::closeEvent(QCloseEvent *event)
 {
     // Closing the window only hides it; the program lives on in the tray.
+    if (m_closing) {
+        event->accept();
+        return;
+    }
     event->ignore();
     hideMainWindow();
 }

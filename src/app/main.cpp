@@ -4,6 +4,8 @@
 #include "store/Firebird.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QFontDatabase>
 
 int main(int argc, char *argv[])
 {
@@ -12,6 +14,12 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Penwick"));
     QApplication::setQuitOnLastWindowClosed(false);
     Firebird::prepareEnvironment();
+    // The windows are drawn in 11-pixel Tahoma; Debian ships a free Tahoma
+    // outside fontconfig's folders, and the wide fallback would cut the dates.
+    for (const char *face : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
+        if (QFile::exists(QLatin1String(face)))
+            QFontDatabase::addApplicationFont(QLatin1String(face));
+    }
 
     TDM dm;
     TFormMain form(dm);
