@@ -39,8 +39,7 @@ bool TAlarmChecker::readCandidates(std::vector<AlarmRow> &rows)
 {
     Firebird::Query &query = m_dm.CheckerQuery;
     try {
-        query.setSql(Statements::dueAlarmCandidates());
-        query.open();
+        query.open(Statements::dueAlarmCandidates());
         const int id = query.fieldIndex("ID");
         const int title = query.fieldIndex("Tytul");
         const int created = query.fieldIndex("DataGodzina");
@@ -84,15 +83,18 @@ void TAlarmChecker::CheckAlarms()
         if (!DueRules::isDue(row, Clock::currentDateTime()))
             continue;
         text += DueRules::balloonEntry(row);
-        // The state write runs on MainQuery, which the main thread uses
-        // freely; inside the main-thread call the two can never overlap.
+        // The state is written inside the main-thread call: MainQuery stays
+        // the main thread's own, and a firing whose announcement never runs
+        // (shutdown) leaves the alarm armed instead of silently running.
         TDM *dm = &m_dm;
         const int id = row.id;
         const Announce announce = m_announce;
         const QString title = BalloonTitle;
-        const bool ran = callMainThread([dm, id, announce, title, text] {
+        // A copy of its own, so no text buffer is shared between the threads.
+        const QString shown(text.constData(), text.size());
+        const bool ran = callMainThread([dm, id, announce, title, shown] {
             dm->WriteAlarmState(id, Statements::Running);
-            announce(title, text);
+            announce(title, shown);
         });
         if (!ran)
             return;

@@ -22,6 +22,14 @@ struct PendingCall {
     bool done = false;
     bool cancelled = false;
 };
+
+// Qt's event queue hands a queued call over under a lock that thread checkers
+// cannot see unless Qt itself was built for them; this one they see.
+std::mutex &handOver()
+{
+    static std::mutex mutex;
+    return mutex;
+}
 } // namespace
 
 WorkerThread::WorkerThread(QObject *mainThreadContext, QObject *parent)
@@ -121,20 +129,27 @@ bool WorkerThread::callMainThread(const std::function<void()> &call)
         return true;
     }
     // Once the worker has given up waiting (stop), the call does nothing.
-    const bool posted = QMetaObject::invokeMethod(
-        m_context,
-        [state, pending, call] {
-            {
+    bool posted = false;
+    {
+        std::lock_guard<std::mutex> handing(handOver());
+        posted = QMetaObject::invokeMethod(
+            m_context,
+            [state, pending, call] {
+                {
+                    std::lock_guard<std::mutex> taking(handOver());
+                }
+                {
+                    std::lock_guard<std::mutex> locker(state->mutex);
+                    if (pending->cancelled)
+                        return;
+                }
+                call();
                 std::lock_guard<std::mutex> locker(state->mutex);
-                if (pending->cancelled)
-                    return;
-            }
-            call();
-            std::lock_guard<std::mutex> locker(state->mutex);
-            pending->done = true;
-            state->wake.notify_all();
-        },
-        Qt::QueuedConnection);
+                pending->done = true;
+                state->wake.notify_all();
+            },
+            Qt::QueuedConnection);
+    }
     if (!posted)
         return false;
     std::unique_lock<std::mutex> locker(state->mutex);

@@ -2,11 +2,11 @@
 
 #include <QDate>
 #include <QDateTime>
-#include <QRecursiveMutex>
 #include <QString>
 #include <QTime>
 
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 
 // A thin RAII layer over libfbclient's classic client calls. Only Firebird.cpp
@@ -58,7 +58,7 @@ public:
     // Used by tests, benchmarks and tools; the program never changes a schema.
     static void createFromScript(const QString &path, const QString &scriptPath);
 
-    QRecursiveMutex &statementLock()
+    std::recursive_mutex &statementLock()
     {
         return m_lock;
     }
@@ -68,7 +68,9 @@ private:
     friend class Transaction;
     struct Private;
     std::unique_ptr<Private> d;
-    QRecursiveMutex m_lock;
+    // A standard mutex, so that thread checkers see it (Qt's own are not
+    // instrumented in Debian's build).
+    std::recursive_mutex m_lock;
 };
 
 // The one transaction handle that the statements of a connection share: the
