@@ -1,5 +1,7 @@
 #include "DialogLook.h"
 
+#include <QLabel>
+
 #include <QFont>
 #include <QGuiApplication>
 #include <QPalette>
@@ -31,6 +33,15 @@ void centre(QWidget *dialog)
         return;
     const QRect area = screen->availableGeometry();
     dialog->move(area.x() + (area.width() - dialog->width()) / 2, area.y() + (area.height() - dialog->height()) / 2);
+}
+
+QLabel *boldLabel(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    return label;
 }
 
 } // namespace DialogLook

@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QSize>
 
+class QLabel;
+class QString;
 class QWidget;
 
 // The look the program's small dialogs share, so they all match the main
@@ -18,5 +20,7 @@ void fixSize(QWidget *dialog, QSize size);
 // Puts the dialog, at its present size, in the middle of the primary screen's
 // work area. Call once its size is settled.
 void centre(QWidget *dialog);
+// A caption label in the bold face of the window's font.
+QLabel *boldLabel(const QString &text, QWidget *parent);
 
 } // namespace DialogLook

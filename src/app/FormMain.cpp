@@ -1,5 +1,6 @@
 #include "FormMain.h"
 
+#include "DialogLook.h"
 #include "MessageBox.h"
 #include "NoteListModel.h"
 #include "Notifier.h"
@@ -199,10 +200,7 @@ void TFormMain::buildWidgets()
     auto *searchPicture = new QLabel(central);
     searchPicture->setPixmap(QPixmap(QStringLiteral(":/icons/search.png")));
     bottom->addWidget(searchPicture);
-    auto *searchLabel = new QLabel(tr("Search:"), central);
-    QFont bold = searchLabel->font();
-    bold.setBold(true);
-    searchLabel->setFont(bold);
+    auto *searchLabel = DialogLook::boldLabel(tr("Search:"), central);
     bottom->addWidget(searchLabel);
     SzukanyCiag = new QLineEdit(central);
     SzukanyCiag->setMaxLength(50);

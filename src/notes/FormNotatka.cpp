@@ -57,15 +57,6 @@ protected:
     }
 };
 
-QLabel *boldLabel(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    QFont bold = label->font();
-    bold.setBold(true);
-    label->setFont(bold);
-    return label;
-}
-
 } // namespace
 
 TFormNotatka::TFormNotatka(TDM &dm, TFormMain &main, QWidget *parent)
@@ -87,7 +78,7 @@ TFormNotatka::TFormNotatka(TDM &dm, TFormMain &main, QWidget *parent)
 
 void TFormNotatka::buildWidgets()
 {
-    LabelTytul = boldLabel(QStringLiteral("Title"), this);
+    LabelTytul = DialogLook::boldLabel(QStringLiteral("Title"), this);
     Tytul = new QLineEdit(this);
     Tytul->setMaxLength(NoteText::MaxTitleLength);
     LabelTytul->setBuddy(Tytul);
@@ -109,7 +100,7 @@ void TFormNotatka::buildWidgets()
     dtDate->hide();
     dtTime->hide();
 
-    LabelTresc = boldLabel(QStringLiteral("Message"), this);
+    LabelTresc = DialogLook::boldLabel(QStringLiteral("Message"), this);
     Tresc = new QPlainTextEdit(this);
     Tresc->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Tresc->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
