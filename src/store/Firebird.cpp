@@ -19,6 +19,7 @@ namespace Firebird {
 namespace {
 
 constexpr short kDialect = 3;
+constexpr qint32 kPageBuffers = 2048; // 16 MiB of 8 KiB pages at most
 
 // ISC_DATE counts days from 17 November 1858, ISC_TIME ten-thousandths of a
 // second from midnight.
@@ -286,6 +287,12 @@ void Connection::open()
     addParameter(dpb, isc_dpb_user_name, d->userName.toUtf8());
     addParameter(dpb, isc_dpb_password, d->password.toUtf8());
     addParameter(dpb, isc_dpb_lc_ctype, d->lcCtype.toUtf8());
+    // Each process of a shared file keeps a page cache of its own, by default
+    // only 256 pages; a search reads every note, so let the notes stay cached.
+    const qint32 buffers = kPageBuffers;
+    dpb += char(isc_dpb_num_buffers);
+    dpb += char(sizeof buffers);
+    dpb.append(reinterpret_cast<const char *>(&buffers), sizeof buffers);
     const QByteArray path = QFile::encodeName(d->databaseName);
     ISC_STATUS_ARRAY status;
     isc_attach_database(status, 0, path.constData(), &d->db, short(dpb.size()), dpb.constData());
