@@ -6,4 +6,10 @@ export FIREBIRD="$penwick_fb_root/firebird"
 export FIREBIRD_LOCK="$penwick_fb_root/lock"
 mkdir -p -m 700 "$penwick_fb_root"
 mkdir -p "$FIREBIRD" "$FIREBIRD_LOCK"
-[ -f "$FIREBIRD/firebird.conf" ] || printf 'ServerMode = SuperClassic\n' > "$FIREBIRD/firebird.conf"
+penwick_fb_conf='ServerMode = SuperClassic
+TracePlugin =
+'
+if [ "$(cat "$FIREBIRD/firebird.conf" 2>/dev/null; echo x)" != "${penwick_fb_conf}x" ]; then
+    printf '%s' "$penwick_fb_conf" > "$FIREBIRD/firebird.conf.$$" && mv "$FIREBIRD/firebird.conf.$$" "$FIREBIRD/firebird.conf"
+fi
+[ -e "$FIREBIRD/intl" ] || ln -s /usr/lib/x86_64-linux-gnu/firebird/3.0/intl "$FIREBIRD/intl"

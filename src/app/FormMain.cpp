@@ -95,9 +95,10 @@ TFormMain::TFormMain(TDM &dm, const FormMainOptions &options)
     setPalette(palette);
     setAutoFillBackground(true);
 
+    // The tray icon first: it is all the user sees of a start.
+    buildTray();
     buildWidgets();
     buildMenus();
-    buildTray();
 
     tUpdateAndPublicity = new QTimer(this);
     tUpdateAndPublicity->setSingleShot(true);
@@ -290,6 +291,8 @@ void TFormMain::buildTray()
 
 void TFormMain::FormCreate()
 {
+    if (m_options.waitForDatabase)
+        m_options.waitForDatabase();
     RestoreWindowGeometry();
     RestoreColumnWidths();
     FillNoteList(SelectedNoteId);

@@ -28,6 +28,9 @@ struct FormMainOptions {
     bool startThreads = true;
     // -1: ask the desktop whether it has a notification area; 0 or 1: assume so.
     int trayAvailable = -1;
+    // Runs before the window's first database work: the program waits there
+    // for the connection it opened on another thread.
+    std::function<void()> waitForDatabase;
     // How the program ends its event loop; tests record the request instead.
     std::function<void()> quit;
 };

@@ -26,7 +26,13 @@ SignalWatcher::SignalWatcher(QObject *parent)
     ::fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
     m_notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatcher::readSignal);
+    install();
+}
 
+void SignalWatcher::install()
+{
+    if (!m_notifier)
+        return;
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);

@@ -14,6 +14,10 @@ public:
     explicit SignalWatcher(QObject *parent = nullptr);
     ~SignalWatcher() override;
 
+    // Takes the signals back: the database client chains a handler of its
+    // own on its first attach, which would shut the engine down under us.
+    void install();
+
 Q_SIGNALS:
     void terminationRequested();
 

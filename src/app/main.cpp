@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFontDatabase>
 
+#include <future>
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
@@ -21,9 +23,20 @@ int main(int argc, char *argv[])
             QFontDatabase::addApplicationFont(QLatin1String(face));
     }
 
-    TDM dm;
-    TFormMain form(dm);
+    // From the first moment on, SIGTERM, SIGHUP and SIGINT end the program in
+    // order; taken again once the database client has attached (see install()).
     SignalWatcher signals;
+
+    // Attaching loads the database engine, the slowest step of a start; it
+    // runs while the windows and the tray icon are built.
+    TDM dm(TDM::defaultDatabaseName(), TDM::Connect::Later);
+    std::future<bool> connected = std::async(std::launch::async, [&dm] { return dm.ConnectDatabase(); });
+    FormMainOptions options;
+    options.waitForDatabase = [&connected, &signals] {
+        connected.wait();
+        signals.install();
+    };
+    TFormMain form(dm, options);
     QObject::connect(&signals, &SignalWatcher::terminationRequested, &form, &TFormMain::CloseProgram);
     return QApplication::exec();
 }

@@ -11,14 +11,15 @@ namespace {
 const QString kOrigin = QStringLiteral("DM");
 }
 
-TDM::TDM(const QString &databaseName)
+TDM::TDM(const QString &databaseName, Connect connect)
     : Transaction(Database)
     , MainQuery(Database)
     , StateQuery(Database)
     , CheckerQuery(Database)
     , m_databaseName(databaseName)
 {
-    ConnectDatabase();
+    if (connect == Connect::Now)
+        ConnectDatabase();
 }
 
 TDM::~TDM()

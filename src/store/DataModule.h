@@ -35,8 +35,11 @@ struct NoteListRow {
 class TDM final
 {
 public:
-    // Builds the members and connects; the connection's failure is silent.
-    explicit TDM(const QString &databaseName = defaultDatabaseName());
+    enum class Connect { Now, Later };
+    // Builds the members and connects, unless told the caller connects itself
+    // (the program does so on another thread while its windows are built).
+    // A failed connection is silent.
+    explicit TDM(const QString &databaseName = defaultDatabaseName(), Connect connect = Connect::Now);
     ~TDM();
     Q_DISABLE_COPY_MOVE(TDM)
 

@@ -173,7 +173,13 @@ void prepareEnvironment()
         QDir().mkpath(lock);
         QFile::setPermissions(QFileInfo(config).path(),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        const QByteArray wanted = "ServerMode = SuperClassic\n";
+        // The engine finds its character sets under this folder; without them
+        // it retries loading them on every attach and logs each failure.
+        const QString intl = config + QStringLiteral("/intl");
+        const QString systemIntl = QStringLiteral(PENWICK_FIREBIRD_INTL);
+        if (!QFileInfo::exists(intl) && QFileInfo::exists(systemIntl))
+            QFile::link(systemIntl, intl);
+        const QByteArray wanted = "ServerMode = SuperClassic\nTracePlugin =\n";
         QFile conf(config + QStringLiteral("/firebird.conf"));
         if (!conf.open(QIODevice::ReadOnly) || conf.readAll() != wanted) {
             conf.close();
