@@ -165,11 +165,19 @@ _e2e_start_once() {
         return 1
     fi
 
+    # E2E_NO_TRAYER=1: a desktop without a notification area, until start_trayer.
+    [ -n "${E2E_NO_TRAYER:-}" ] && return 0
+    start_trayer "$attempt"
+}
+
+# start_trayer [TAG]: starts the tray host and waits for its panel.
+start_trayer() {
+    local tag=${1:-late}
     trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
-        --transparent false --tint 0x333333 </dev/null >"$E2E_DESKTOP_STATE/trayer.$attempt.log" 2>&1 &
+        --transparent false --tint 0x333333 </dev/null >"$E2E_DESKTOP_STATE/trayer.$tag.log" 2>&1 &
     E2E_TRAYER_PID=$!
     if ! wait_for "trayer_panel >/dev/null" 10; then
-        e2e_log "trayer shows no panel (see $E2E_DESKTOP_STATE/trayer.$attempt.log)"
+        e2e_log "trayer shows no panel (see $E2E_DESKTOP_STATE/trayer.$tag.log)"
         return 1
     fi
     return 0

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# End to end: on a desktop without a notification area the main window shows at
+# start and Esc only minimises it; once a tray host appears, the icon embeds and
+# Esc hides the window as usual.
+#   bash tests/e2e/late_tray.sh PENWICK_BINARY SCHEMA_SQL
+set -u
+[ $# -eq 2 ] || { echo "usage: $0 PENWICK_BINARY SCHEMA_SQL" >&2; exit 2; }
+binary=$(realpath "$1")
+schema=$(realpath "$2")
+
+# shellcheck source=tests/e2e/desktop.sh
+. "$(dirname "$0")/desktop.sh"
+e2e_init
+
+app="$E2E_STATE/app"
+mkdir -p "$app"
+cp "$binary" "$app/penwick" || fatal "copy the program"
+"$E2E_ROOT/tools/make-db.sh" "$schema" "$app/dbn.ib" >"$E2E_STATE/make-db.log" 2>&1 || fatal "create a fresh dbn.ib"
+
+E2E_NO_TRAYER=1 desktop_start "$E2E_STATE/desktop" || fatal "start the headless desktop"
+
+start_program "$E2E_STATE" "$app" penwick.log
+pid=$E2E_APP_PID
+win=""
+wait_for 'win=$(window_mapped $pid)' 15 || fatal "without a tray the main window shows at start"
+pass "without a tray the main window shows at start (window $win)"
+screenshot "$E2E_STATE/no_tray.png"
+
+# Minimising needs a window manager, and there is none: the window stays mapped,
+# which tells a minimise from a hide.
+focus_window "$win" || e2e_log "the main window did not get the focus"
+press Escape
+sleep 1
+check "without a tray Escape does not hide the window" [ "$(map_state "$win")" = IsViewable ]
+check "the program still runs" _e2e_alive "$pid"
+
+start_trayer || fatal "start the tray host"
+icon=""
+wait_for 'icon=$(tray_icon_of $pid)' 15 || fatal "the tray icon embeds once a tray host appears"
+pass "the tray icon embeds once a tray host appears (window $icon)"
+
+click_window "$icon" 1
+park_pointer
+wait_for 'win=$(window_mapped $pid)' 10 || fatal "a click on the new tray icon shows the main window"
+pass "a click on the new tray icon shows the main window"
+focus_window "$win" || e2e_log "the main window did not get the focus"
+press Escape
+check "with the tray Escape hides the main window" wait_for '[ -z "$(window_mapped $pid)" ]' 5
+
+kill -TERM "$pid"
+check "SIGTERM ends the program" wait_exit "$pid" 10
+
+exit "$((E2E_FAILS > 0))"
