@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <unistd.h>
 
 class TestStore final : public QObject
 {
@@ -28,6 +29,7 @@ private Q_SLOTS:
     void reconnectsAfterDisconnect();
     void survivesKill();
     void twoProcessesShareTheFile();
+    void strayConfigFolderIsNotUsed();
     void neighbourNote_data();
     void neighbourNote();
 
@@ -271,6 +273,25 @@ void TestStore::twoProcessesShareTheFile()
     QCOMPARE(TestSql::count(db.path(), QStringLiteral("WHERE Tytul STARTING WITH 'b-'")), rows);
     QCOMPARE(TestSql::value(db.path(), QStringLiteral("SELECT COUNT(DISTINCT ID) FROM NOTATKI")),
              QString::number(2 * rows));
+}
+
+void TestStore::strayConfigFolderIsNotUsed()
+{
+    // Someone made our folder name in the shared temporary folder a link to a
+    // place of theirs: the engine configuration must not be written there.
+    TestDatabase db;
+    QTemporaryDir tmp;
+    QTemporaryDir theirs;
+    QVERIFY(QFile::link(theirs.path(), tmp.path() + QStringLiteral("/penwick-") + QString::number(getuid())));
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TMPDIR"), tmp.path());
+    child.setProcessEnvironment(env);
+    child.start(worker(), {QStringLiteral("write-rows"), db.path(), QStringLiteral("c"), QStringLiteral("1")});
+    QVERIFY(child.waitForFinished(30000));
+    QCOMPARE(child.exitCode(), 0);
+    QVERIFY(QDir(theirs.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+    QCOMPARE(TestSql::count(db.path(), QStringLiteral("WHERE Tytul = 'c-0'")), 1);
 }
 
 void TestStore::neighbourNote_data()

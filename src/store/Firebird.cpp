@@ -7,6 +7,7 @@
 #include <QSaveFile>
 
 #include <ibase.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -83,10 +84,32 @@ QTime decodeTime(ISC_TIME time)
     return QTime::fromMSecsSinceStartOfDay(int(time / 10));
 }
 
+// The shared temporary folder is writable by everybody: a folder of that name
+// that is not our own (or is a link) must never hold our engine configuration.
+// Then this process keeps a private folder; sharing the file with another
+// process is not possible until the stray folder is removed.
+QString ownRoot()
+{
+    static const QString root = [] {
+        const QString shared = QDir::tempPath() + QStringLiteral("/penwick-") + QString::number(getuid());
+        ::mkdir(QFile::encodeName(shared).constData(), 0700);
+        struct stat info = {};
+        if (::lstat(QFile::encodeName(shared).constData(), &info) == 0 && S_ISDIR(info.st_mode)
+            && info.st_uid == getuid()) {
+            ::chmod(QFile::encodeName(shared).constData(), 0700);
+            return shared;
+        }
+        QByteArray pattern = QFile::encodeName(shared + QStringLiteral("-XXXXXX"));
+        if (::mkdtemp(pattern.data()))
+            return QFile::decodeName(pattern);
+        return shared;
+    }();
+    return root;
+}
+
 QString envFolder(const char *leaf)
 {
-    return QDir::tempPath() + QStringLiteral("/penwick-") + QString::number(getuid()) + QLatin1Char('/')
-           + QLatin1String(leaf);
+    return ownRoot() + QLatin1Char('/') + QLatin1String(leaf);
 }
 
 // Splits a script into statements at semicolons outside comments and quotes.
@@ -171,8 +194,6 @@ void prepareEnvironment()
         const QString lock = lockFolder();
         QDir().mkpath(config);
         QDir().mkpath(lock);
-        QFile::setPermissions(QFileInfo(config).path(),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         // The engine finds its character sets under this folder; without them
         // it retries loading them on every attach and logs each failure.
         const QString intl = config + QStringLiteral("/intl");
