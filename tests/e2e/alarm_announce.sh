@@ -6,8 +6,6 @@
 # (default: the state folder, which is then kept).
 set -u
 [ $# -eq 2 ] || { echo "usage: $0 PENWICK_BINARY SCHEMA_SQL" >&2; exit 2; }
-binary=$(realpath "$1")
-schema=$(realpath "$2")
 
 # shellcheck source=tests/e2e/desktop.sh
 . "$(dirname "$0")/desktop.sh"
@@ -17,11 +15,7 @@ artifacts=${E2E_ARTIFACTS:-$E2E_STATE}
 mkdir -p "$artifacts"
 [ "$artifacts" = "$E2E_STATE" ] && E2E_KEEP=1
 
-app="$E2E_STATE/app"
-db="$app/dbn.ib"
-mkdir -p "$app"
-cp "$binary" "$app/penwick" || fatal "copy the program"
-"$E2E_ROOT/tools/make-db.sh" "$schema" "$db" >"$E2E_STATE/make-db.log" 2>&1 || fatal "create a fresh dbn.ib"
+e2e_prepare_app "$1" "$2"
 
 # One reading of the clock for both the seed and the expectation, so the date is
 # right around midnight too.

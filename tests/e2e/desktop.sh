@@ -492,3 +492,14 @@ e2e_init() {
         command -v "$tool" >/dev/null || fatal "missing $tool (apt-get install xvfb x11-utils xdotool dbus-x11 dunst trayer imagemagick firebird3.0-utils)"
     done
 }
+
+# e2e_prepare_app BINARY SCHEMA: a copy of the program beside a fresh dbn.ib in
+# $E2E_STATE/app; sets `app` and `db`.
+e2e_prepare_app() {
+    app="$E2E_STATE/app"
+    db="$app/dbn.ib"
+    mkdir -p "$app"
+    cp "$(realpath "$1")" "$app/penwick" || fatal "copy the program"
+    "$E2E_ROOT/tools/make-db.sh" "$(realpath "$2")" "$db" >"$E2E_STATE/make-db.log" 2>&1 \
+        || fatal "create a fresh dbn.ib"
+}

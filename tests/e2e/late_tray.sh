@@ -5,17 +5,12 @@
 #   bash tests/e2e/late_tray.sh PENWICK_BINARY SCHEMA_SQL
 set -u
 [ $# -eq 2 ] || { echo "usage: $0 PENWICK_BINARY SCHEMA_SQL" >&2; exit 2; }
-binary=$(realpath "$1")
-schema=$(realpath "$2")
 
 # shellcheck source=tests/e2e/desktop.sh
 . "$(dirname "$0")/desktop.sh"
 e2e_init
 
-app="$E2E_STATE/app"
-mkdir -p "$app"
-cp "$binary" "$app/penwick" || fatal "copy the program"
-"$E2E_ROOT/tools/make-db.sh" "$schema" "$app/dbn.ib" >"$E2E_STATE/make-db.log" 2>&1 || fatal "create a fresh dbn.ib"
+e2e_prepare_app "$1" "$2"
 
 E2E_NO_TRAYER=1 desktop_start "$E2E_STATE/desktop" || fatal "start the headless desktop"
 

@@ -4,18 +4,12 @@
 #   bash tests/e2e/tray_window_state.sh PENWICK_BINARY SCHEMA_SQL
 set -u
 [ $# -eq 2 ] || { echo "usage: $0 PENWICK_BINARY SCHEMA_SQL" >&2; exit 2; }
-binary=$(realpath "$1")
-schema=$(realpath "$2")
 
 # shellcheck source=tests/e2e/desktop.sh
 . "$(dirname "$0")/desktop.sh"
 e2e_init
 
-app="$E2E_STATE/app"
-db="$app/dbn.ib"
-mkdir -p "$app"
-cp "$binary" "$app/penwick" || fatal "copy the program"
-"$E2E_ROOT/tools/make-db.sh" "$schema" "$db" >"$E2E_STATE/make-db.log" 2>&1 || fatal "create a fresh dbn.ib"
+e2e_prepare_app "$1" "$2"
 settings="FormMainTop FormMainLeft FormMainWidth FormMainHeight TytulSzerokosc DataSzerokosc"
 
 desktop_start "$E2E_STATE/desktop" || fatal "start the headless desktop"
