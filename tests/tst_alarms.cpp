@@ -1,3 +1,4 @@
+#include "FormProbe.h"
 #include "MockClock.h"
 #include "TestDatabase.h"
 #include "alarms/AlarmChecker.h"
@@ -121,28 +122,12 @@ QTimer *cancelModalWhenShown(std::function<void(QWidget *)> inspect)
     return timer;
 }
 
-QVector<int> pictures(const TFormMain &form)
-{
-    QVector<int> result;
-    for (int i = 0; i < form.ListModel->count(); ++i)
-        result << form.ListModel->row(i).picture;
-    return result;
-}
-
 FormMainOptions threadedOptions(int checkerMs, int blinkMs)
 {
     FormMainOptions options;
     options.checkerIntervalMs = checkerMs;
     options.blinkIntervalMs = blinkMs;
     options.startThreads = true;
-    options.quit = [] {};
-    return options;
-}
-
-FormMainOptions quietOptions()
-{
-    FormMainOptions options;
-    options.startThreads = false;
     options.quit = [] {};
     return options;
 }
@@ -557,7 +542,7 @@ void TestAlarms::blinkOnEmptyOrQuietList()
     const QString path = db.path();
     TDM dm(path);
     {
-        TFormMain form(dm, quietOptions());
+        TFormMain form(dm, quietFormOptions());
         QVERIFY(!form.alarmChecker());
         QCOMPARE(form.ListModel->count(), 0);
         QSignalSpy changes(form.ListModel, &QAbstractItemModel::dataChanged);
@@ -572,15 +557,15 @@ void TestAlarms::blinkOnEmptyOrQuietList()
                         QStringLiteral("2024.06.01"), QStringLiteral("09:00"));
     TestSql::insertNote(path, 2, QStringLiteral("Plain"), QStringLiteral("2024.05.02 10:00:00"));
     TestSql::insertNote(path, 3, QStringLiteral("Older"), QStringLiteral("2024.05.01 10:00:00"));
-    TFormMain form(dm, quietOptions());
+    TFormMain form(dm, quietFormOptions());
     QCOMPARE(form.listIds(), (QVector<int>{1, 2, 3}));
     form.ListModel->setPicture(1, NoteListModel::PictureRunning);
-    const QVector<int> before = pictures(form);
+    const QVector<int> before = listPictures(form);
     QCOMPARE(before, (QVector<int>{1, 2, 0}));
     QSignalSpy changes(form.ListModel, &QAbstractItemModel::dataChanged);
     form.ToggleRunningAlarmImages();
     form.ToggleRunningAlarmImages();
-    QCOMPARE(pictures(form), before);
+    QCOMPARE(listPictures(form), before);
     QCOMPARE(changes.count(), 0);
 }
 
@@ -597,9 +582,9 @@ void TestAlarms::blinkSwapsLeadingRunningEntriesTogether()
                         QStringLiteral("2024.06.01"), QStringLiteral("09:00"));
     TestSql::insertNote(path, 4, QStringLiteral("Plain"), QStringLiteral("2024.05.04 10:00:00"));
     TDM dm(path);
-    TFormMain form(dm, quietOptions());
+    TFormMain form(dm, quietFormOptions());
     QCOMPARE(form.listIds(), (QVector<int>{1, 2, 3, 4}));
-    QCOMPARE(pictures(form), (QVector<int>{2, 2, 1, 0}));
+    QCOMPARE(listPictures(form), (QVector<int>{2, 2, 1, 0}));
     // A running picture past the first other entry is out of the walk's reach.
     QVERIFY(form.FillNoteList(2));
     form.ListModel->setPicture(3, NoteListModel::PictureRunning);
@@ -607,7 +592,7 @@ void TestAlarms::blinkSwapsLeadingRunningEntriesTogether()
 
     QSignalSpy changes(form.ListModel, &QAbstractItemModel::dataChanged);
     form.ToggleRunningAlarmImages();
-    QCOMPARE(pictures(form), (QVector<int>{3, 3, 1, 2}));
+    QCOMPARE(listPictures(form), (QVector<int>{3, 3, 1, 2}));
     QSet<int> changedRows;
     for (const QList<QVariant> &signal : std::as_const(changes))
         changedRows << signal.at(0).toModelIndex().row();
@@ -619,9 +604,9 @@ void TestAlarms::blinkSwapsLeadingRunningEntriesTogether()
     QCOMPARE(form.selectedRowId(), 2);
 
     form.ToggleRunningAlarmImages();
-    QCOMPARE(pictures(form), (QVector<int>{2, 2, 1, 2}));
+    QCOMPARE(listPictures(form), (QVector<int>{2, 2, 1, 2}));
     form.ToggleRunningAlarmImages();
-    QCOMPARE(pictures(form), (QVector<int>{3, 3, 1, 2}));
+    QCOMPARE(listPictures(form), (QVector<int>{3, 3, 1, 2}));
     QCOMPARE(form.selectedRowId(), 2);
 }
 
@@ -636,28 +621,28 @@ void TestAlarms::blinkAfterRefillStartsInOnePhase()
                         QStringLiteral("2024.05.02"), QStringLiteral("09:00"));
     TestSql::insertNote(path, 3, QStringLiteral("Plain"), QStringLiteral("2024.05.03 10:00:00"));
     TDM dm(path);
-    TFormMain form(dm, quietOptions());
+    TFormMain form(dm, quietFormOptions());
     QCOMPARE(form.listIds(), (QVector<int>{1, 3, 2}));
-    QCOMPARE(pictures(form), (QVector<int>{2, 0, 1}));
+    QCOMPARE(listPictures(form), (QVector<int>{2, 0, 1}));
     form.ToggleRunningAlarmImages();
-    QCOMPARE(pictures(form), (QVector<int>{3, 0, 1}));
+    QCOMPARE(listPictures(form), (QVector<int>{3, 0, 1}));
 
     // Another alarm runs while the first shows its other phase.
     TestSql::exec(path, QStringLiteral("UPDATE NOTATKI SET Alarm = 1 WHERE ID = 2"));
     QVERIFY(form.FillNoteList(form.SelectedNoteId));
     QCOMPARE(form.listIds(), (QVector<int>{2, 1, 3}));
-    QCOMPARE(pictures(form), (QVector<int>{2, 2, 0}));
+    QCOMPARE(listPictures(form), (QVector<int>{2, 2, 0}));
     form.ToggleRunningAlarmImages();
-    QCOMPARE(pictures(form), (QVector<int>{3, 3, 0}));
+    QCOMPARE(listPictures(form), (QVector<int>{3, 3, 0}));
 
     // Acknowledged: back among the others, and no longer blinking.
     TestSql::exec(path, QStringLiteral("UPDATE NOTATKI SET Alarm = 3, AlarmArchiwum = '2024.05.06 09:30:00' "
                                        "WHERE ID = 2"));
     QVERIFY(form.FillNoteList(form.SelectedNoteId));
     QCOMPARE(form.listIds(), (QVector<int>{1, 3, 2}));
-    QCOMPARE(pictures(form), (QVector<int>{2, 0, 1}));
+    QCOMPARE(listPictures(form), (QVector<int>{2, 0, 1}));
     form.ToggleRunningAlarmImages();
-    QCOMPARE(pictures(form), (QVector<int>{3, 0, 1}));
+    QCOMPARE(listPictures(form), (QVector<int>{3, 0, 1}));
 }
 
 void TestAlarms::blinkPassesOverUnknownPicture()
@@ -672,20 +657,20 @@ void TestAlarms::blinkPassesOverUnknownPicture()
     }
     TestSql::insertNote(path, 4, QStringLiteral("Plain"), QStringLiteral("2024.05.04 10:00:00"));
     TDM dm(path);
-    TFormMain form(dm, quietOptions());
+    TFormMain form(dm, quietFormOptions());
     QCOMPARE(form.listIds(), (QVector<int>{1, 2, 3, 4}));
     form.ListModel->setPicture(1, 7);
-    QCOMPARE(pictures(form), (QVector<int>{2, 7, 2, 0}));
+    QCOMPARE(listPictures(form), (QVector<int>{2, 7, 2, 0}));
     form.ToggleRunningAlarmImages();
-    QCOMPARE(pictures(form), (QVector<int>{3, 7, 3, 0}));
+    QCOMPARE(listPictures(form), (QVector<int>{3, 7, 3, 0}));
     form.ListModel->setPicture(1, -1);
     form.ToggleRunningAlarmImages();
-    QCOMPARE(pictures(form), (QVector<int>{2, -1, 2, 0}));
+    QCOMPARE(listPictures(form), (QVector<int>{2, -1, 2, 0}));
 
     // An unknown picture as the last entry: the walk simply reaches the end.
     form.ListModel->setPicture(3, 9);
     form.ToggleRunningAlarmImages();
-    QCOMPARE(pictures(form), (QVector<int>{3, -1, 3, 9}));
+    QCOMPARE(listPictures(form), (QVector<int>{3, -1, 3, 9}));
 }
 
 void TestAlarms::dueAlarmIsAnnouncedListedAndBlinks()

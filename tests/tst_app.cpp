@@ -1,3 +1,4 @@
+#include "FormProbe.h"
 #include "MockClock.h"
 #include "TestDatabase.h"
 #include "alarms/AlarmChecker.h"
@@ -35,8 +36,7 @@ struct Fixture {
     void open(int trayAvailable = 1)
     {
         dm = std::make_unique<TDM>(db.path());
-        FormMainOptions options;
-        options.startThreads = false;
+        FormMainOptions options = quietFormOptions();
         options.trayAvailable = trayAvailable;
         options.quit = [this] { ++quitRequests; };
         form = std::make_unique<TFormMain>(*dm, options);
@@ -49,20 +49,6 @@ struct Fixture {
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
     }
 
-    QList<int> ids() const
-    {
-        QList<int> list;
-        for (int i = 0; i < form->ListModel->count(); ++i)
-            list << form->ListModel->row(i).id;
-        return list;
-    }
-    QList<int> pictures() const
-    {
-        QList<int> list;
-        for (int i = 0; i < form->ListModel->count(); ++i)
-            list << form->ListModel->row(i).picture;
-        return list;
-    }
     bool commandsEnabled() const
     {
         return form->MMUsun->isEnabled() && form->MMPodgladEdycja->isEnabled() && form->SBUsun->isEnabled();
@@ -162,8 +148,8 @@ void TestApp::listOrderAndPictures()
     Fixture f;
     seedNotes(f.db.path());
     f.open();
-    QCOMPARE(f.ids(), (QList<int>{3, 1, 4, 5, 2}));
-    QCOMPARE(f.pictures(), (QList<int>{2, 2, 0, 1, 1}));
+    QCOMPARE(f.form->listIds(), (QList<int>{3, 1, 4, 5, 2}));
+    QCOMPARE(listPictures(*f.form), (QList<int>{2, 2, 0, 1, 1}));
     QVERIFY(f.commandsDisabled()); // nothing selected after the first fill
     QCOMPARE(f.form->SelectedNoteId, 0);
 }
@@ -174,12 +160,12 @@ void TestApp::searchKeepsRunningFirst()
     seedNotes(f.db.path());
     f.open();
     f.form->SzukanyCiag->setText(QStringLiteral("RUNNING"));
-    QCOMPARE(f.ids(), (QList<int>{3, 1}));
+    QCOMPARE(f.form->listIds(), (QList<int>{3, 1}));
     f.form->SzukanyCiag->setText(QStringLiteral("n"));
     // "plain" and "acknowledged" hold an n too; running ones stay on top.
-    QCOMPARE(f.ids(), (QList<int>{3, 1, 4, 5}));
+    QCOMPARE(f.form->listIds(), (QList<int>{3, 1, 4, 5}));
     f.form->SzukanyCiag->clear();
-    QCOMPARE(f.ids().size(), 5);
+    QCOMPARE(f.form->listIds().size(), 5);
 }
 
 void TestApp::blanksOnlyIsARealSearch()
@@ -189,7 +175,7 @@ void TestApp::blanksOnlyIsARealSearch()
     TestSql::insertNote(f.db.path(), 6, QStringLiteral("two  blanks"), QStringLiteral("2019.01.01 00:00:00"));
     f.open();
     f.form->SzukanyCiag->setText(QStringLiteral("  "));
-    QCOMPARE(f.ids(), QList<int>{6});
+    QCOMPARE(f.form->listIds(), QList<int>{6});
 }
 
 void TestApp::yearSearch()
@@ -199,7 +185,7 @@ void TestApp::yearSearch()
     f.open();
     f.form->SzukanyCiag->setText(QStringLiteral("2021"));
     // Created in 2021 (2, 5), and a running note whose title holds the year.
-    QCOMPARE(f.ids(), (QList<int>{3, 5, 2}));
+    QCOMPARE(f.form->listIds(), (QList<int>{3, 5, 2}));
 }
 
 void TestApp::reselectionAfterRefill()
@@ -215,7 +201,7 @@ void TestApp::reselectionAfterRefill()
 
     // Hidden by a search, selected again once the search is cleared.
     f.form->SzukanyCiag->setText(QStringLiteral("armed"));
-    QCOMPARE(f.ids(), QList<int>{2});
+    QCOMPARE(f.form->listIds(), QList<int>{2});
     QVERIFY(list->selectionModel()->selectedRows().isEmpty());
     QVERIFY(f.commandsDisabled());
     QCOMPARE(f.form->SelectedNoteId, 4);
@@ -235,8 +221,7 @@ void TestApp::startsEmptyWithoutDatabase()
 {
     QTemporaryDir dir;
     TDM dm(dir.path() + QStringLiteral("/dbn.ib"));
-    FormMainOptions options;
-    options.startThreads = false;
+    FormMainOptions options = quietFormOptions();
     options.trayAvailable = 1;
     TFormMain form(dm, options);
     QCOMPARE(form.ListModel->count(), 0);
@@ -504,10 +489,10 @@ void TestApp::announceRefillsUnfiltered()
     f.open();
     f.form->BalloonNotifier->sink = [](const QString &, const QString &) {};
     f.form->SzukanyCiag->setText(QStringLiteral("plain"));
-    QCOMPARE(f.ids(), QList<int>{4});
+    QCOMPARE(f.form->listIds(), QList<int>{4});
     TestSql::exec(f.db.path(), QStringLiteral("UPDATE NOTATKI SET Alarm = 1 WHERE ID = 4"));
     f.form->AnnounceAlarms();
-    QCOMPARE(f.ids(), (QList<int>{4, 3, 1, 5, 2}));
+    QCOMPARE(f.form->listIds(), (QList<int>{4, 3, 1, 5, 2}));
     QCOMPARE(f.form->SzukanyCiag->text(), QStringLiteral("plain"));
 }
 

@@ -1,3 +1,4 @@
+#include "FormProbe.h"
 #include "MockClock.h"
 #include "TestDatabase.h"
 #include "app/DialogLook.h"
@@ -69,22 +70,6 @@ void seedNotes(const QString &path, int count)
         TestSql::insertNote(path, 101 + i, QStringLiteral("Seed %1").arg(i + 1),
                             QStringLiteral("2024.06.0%1 08:00:00").arg(i + 1));
     }
-}
-
-FormMainOptions testOptions()
-{
-    FormMainOptions options;
-    options.startThreads = false;
-    options.quit = [] {};
-    return options;
-}
-
-QVector<int> modelIds(const TFormMain &main)
-{
-    QVector<int> ids;
-    for (int i = 0; i < main.ListModel->count(); ++i)
-        ids << main.ListModel->row(i).id;
-    return ids;
 }
 
 // Points the data module at a file that is not there, so that its next
@@ -235,7 +220,7 @@ void TestNotes::dialogLook()
     TestDatabase db;
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     std::unique_ptr<QDialog> dialog;
     if (which == QStringLiteral("editor"))
         dialog = std::make_unique<TFormNotatka>(dm, main);
@@ -265,7 +250,7 @@ void TestNotes::editorTabOrder()
     TestDatabase db;
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     auto editor = newEditor(dm, main);
     QVERIFY(activate(editor.get()));
     editor->cAlarm->setChecked(true);
@@ -319,7 +304,7 @@ void TestNotes::defaultTitle()
     for (int i = 0; i < deleted; ++i)
         TestSql::exec(db.path(), QStringLiteral("DELETE FROM NOTATKI WHERE ID = ") + QString::number(101 + i));
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
 
     TFormNotatka editor(dm, main);
     editor.StatusFormatki->setText(status);
@@ -334,7 +319,7 @@ void TestNotes::defaultTitleUnavailable()
     TestDatabase db;
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.folder() + QStringLiteral("/missing.ib"));
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     auto editor = newEditor(dm, main);
     QCOMPARE(editor->Tytul->text(), QStringLiteral("n. a."));
     QVERIFY(MessageBox::takeRecorded().isEmpty());
@@ -346,7 +331,7 @@ void TestNotes::emptiedTitleSavedAsFreshDefault()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     seedNotes(db.path(), 2);
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     auto editor = newEditor(dm, main);
     QCOMPARE(editor->Tytul->text(), QStringLiteral("Note no 3"));
 
@@ -380,7 +365,7 @@ void TestNotes::charactersLeft()
     TestDatabase db;
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     auto editor = newEditor(dm, main);
     QCOMPARE(editor->LBIloscZnakow->text(), QStringLiteral("Characters left 5000"));
     editor->Tresc->setPlainText(body);
@@ -441,7 +426,7 @@ void TestNotes::bodyLimitOnInsert()
     TestDatabase db;
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     auto editor = newEditor(dm, main);
     editor->Tresc->setPlainText(before);
     QTextCursor cursor = editor->Tresc->textCursor();
@@ -465,7 +450,7 @@ void TestNotes::bodyLimitWhileTyping()
     TestDatabase db;
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     auto editor = newEditor(dm, main);
     QPlainTextEdit *body = editor->Tresc;
     body->setPlainText(QString(4995, QLatin1Char('a')));
@@ -504,7 +489,7 @@ void TestNotes::bodyLimitUndoesInOneStep()
     TestDatabase db;
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     auto editor = newEditor(dm, main);
     const QString before(4998, QLatin1Char('a'));
     editor->Tresc->setPlainText(before);
@@ -558,7 +543,7 @@ void TestNotes::newNoteWritesRow()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     seedNotes(db.path(), 2);
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     main.SzukanyCiag->setText(search);
     auto editor = newEditor(dm, main);
     editor->Tytul->setText(QStringLiteral("Dentist"));
@@ -600,7 +585,7 @@ void TestNotes::apostrophesSurvive()
     TestDatabase db;
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     const QString title = QStringLiteral("it's O'Brien's");
     const QString body = QStringLiteral("it's\n'quoted' and ''doubled''");
 
@@ -644,7 +629,7 @@ void TestNotes::closingWithoutSaving()
                         QStringLiteral("2024.06.20"), QStringLiteral("08:00"), QStringLiteral("Body"),
                         QStringLiteral("2024.06.02 09:00:00"));
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     main.FillNoteList(101);
     const StoredNote before = storedNote(db.path(), 101);
     QSignalSpy refills(main.ListModel, &QAbstractItemModel::modelReset);
@@ -685,7 +670,7 @@ void TestNotes::missingNoteOpensEmpty()
     TestSql::insertNote(db.path(), 101, QStringLiteral("Only"), QStringLiteral("2024.06.01 08:00:00"), 2, 1,
                         QStringLiteral("2024.06.20"), QStringLiteral("08:00"), QStringLiteral("Body"));
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     const StoredNote before = storedNote(db.path(), 101);
 
     auto editor = existingEditor(dm, main, 99);
@@ -748,7 +733,7 @@ void TestNotes::loadNoteFillsAlarmControls()
     TestSql::insertNote(db.path(), 101, QStringLiteral("Loaded"), QStringLiteral("2024.06.01 08:00:00"), state, kind,
                         date, time, QStringLiteral("one\r\ntwo"));
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     auto editor = std::make_unique<TFormNotatka>(dm, main);
     editor->NoteId = 101;
     editor->StatusFormatki->setText(QStringLiteral("View / Edit"));
@@ -775,7 +760,7 @@ void TestNotes::alarmBoxResetsPickersOnlyForNewNote()
     TestSql::insertNote(db.path(), 101, QStringLiteral("Armed"), QStringLiteral("2024.06.01 08:00:00"), 2, 0,
                         QStringLiteral("2024.07.01"), QStringLiteral("07:45"));
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
 
     auto fresh = newEditor(dm, main);
     QVERIFY(!fresh->dtDate->isVisible());
@@ -836,7 +821,7 @@ void TestNotes::alarmValidation()
     TestDatabase db;
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     auto editor = newEditor(dm, main);
     editor->Tresc->setPlainText(QStringLiteral("typed"));
     editor->Tresc->setFocus();
@@ -871,7 +856,7 @@ void TestNotes::pickerKeepsSecondsOfNow()
     TestDatabase db;
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
 
     // Set to now at 10:20:30; checked at 10:20:29 the picker is still ahead,
     // although the minutes alone are equal.
@@ -1003,7 +988,7 @@ void TestNotes::applyAlarmOnSave()
                         QStringLiteral("2024.06.20"), QStringLiteral("08:00"), QStringLiteral("Body"),
                         QStringLiteral("2024.06.01 12:00:00"));
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
 
     auto editor = existingEditor(dm, main, 101);
     for (int i = 0; i < flips; ++i)
@@ -1045,9 +1030,9 @@ void TestNotes::viewEditAcknowledgesBeforeShowing()
                         QStringLiteral("2024.06.10"), QStringLiteral("08:00"));
     TestSql::insertNote(db.path(), 102, QStringLiteral("Newer"), QStringLiteral("2024.06.05 08:00:00"));
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     main.FillNoteList(101);
-    QCOMPARE(modelIds(main), (QVector<int>{101, 102}));
+    QCOMPARE(main.listIds(), (QVector<int>{101, 102}));
     QCOMPARE(main.ListModel->row(0).picture, int(NoteListModel::PictureRunning));
     QCOMPARE(main.selectedRowId(), 101);
 
@@ -1062,7 +1047,7 @@ void TestNotes::viewEditAcknowledgesBeforeShowing()
         QWidget *modal = QApplication::activeModalWidget();
         if (auto *editor = qobject_cast<TFormNotatka *>(modal)) {
             seen = true;
-            idsWhileOpen = modelIds(main);
+            idsWhileOpen = main.listIds();
             pictureWhileOpen = main.ListModel->row(1).picture;
             statusWhileOpen = editor->StatusFormatki->text();
             titleWhileOpen = editor->Tytul->text();
@@ -1089,7 +1074,7 @@ void TestNotes::viewEditAcknowledgesBeforeShowing()
     const StoredNote note = storedNote(db.path(), 101);
     QCOMPARE(note.alarm, QStringLiteral("3"));
     QCOMPARE(note.archive, QStringLiteral("2024-06-14 10:20:30"));
-    QCOMPARE(modelIds(main), (QVector<int>{102, 101}));
+    QCOMPARE(main.listIds(), (QVector<int>{102, 101}));
 }
 
 void TestNotes::viewEditStopsWhenStateUnreadable()
@@ -1098,7 +1083,7 @@ void TestNotes::viewEditStopsWhenStateUnreadable()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TestSql::insertNote(db.path(), 101, QStringLiteral("Note"), QStringLiteral("2024.06.01 08:00:00"), 1);
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     main.FillNoteList(101);
     QCOMPARE(main.selectedRowId(), 101);
     breakConnection(dm, db.folder());
@@ -1127,7 +1112,7 @@ void TestNotes::saveStopsWhenStateUnreadable()
     TestSql::insertNote(db.path(), 101, QStringLiteral("Note"), QStringLiteral("2024.06.01 08:00:00"), 2, 0,
                         QStringLiteral("2024.06.20"), QStringLiteral("08:00"));
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     main.FillNoteList(101);
     auto editor = existingEditor(dm, main, 101);
     QSignalSpy refills(main.ListModel, &QAbstractItemModel::modelReset);
@@ -1141,7 +1126,7 @@ void TestNotes::saveStopsWhenStateUnreadable()
     QVERIFY(!shown.first().isEmpty());
     QVERIFY(editor->isVisible());
     QCOMPARE(refills.count(), 0);
-    QCOMPARE(modelIds(main), QVector<int>{101});
+    QCOMPARE(main.listIds(), QVector<int>{101});
     QCOMPARE(storedNote(db.path(), 101).title, QStringLiteral("Note"));
 }
 
@@ -1182,7 +1167,7 @@ void TestNotes::deleteConfirmed()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     seedNotes(db.path(), notes);
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     main.FillNoteList(deleted);
     main.SzukanyCiag->setText(search);
     QCOMPARE(main.selectedRowId(), deleted);
@@ -1201,7 +1186,7 @@ void TestNotes::deleteConfirmed()
     QVERIFY(!dialog.isVisible());
     QCOMPARE(TestSql::count(db.path()), notes - 1);
     QCOMPARE(storedNote(db.path(), deleted).title, QStringLiteral("<none>"));
-    QCOMPARE(modelIds(main), listAfter);
+    QCOMPARE(main.listIds(), listAfter);
     QCOMPARE(main.selectedRowId(), selectedAfter);
     QCOMPARE(main.SelectedNoteId, selectedAfter);
     QCOMPARE(main.SzukanyCiag->text(), search);
@@ -1227,7 +1212,7 @@ void TestNotes::deleteCancelled()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     seedNotes(db.path(), 3);
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     main.FillNoteList(102);
     QSignalSpy refills(main.ListModel, &QAbstractItemModel::modelReset);
 
@@ -1272,7 +1257,7 @@ void TestNotes::deleteFailureStillRefills()
     TestSql::exec(db.path(), QStringLiteral("CREATE TRIGGER NOTATKI_KEEP FOR NOTATKI BEFORE DELETE AS "
                                             "BEGIN EXCEPTION KEEP_NOTES; END"));
     TDM dm(db.path());
-    TFormMain main(dm, testOptions());
+    TFormMain main(dm, quietFormOptions());
     main.FillNoteList(103);
     QSignalSpy refills(main.ListModel, &QAbstractItemModel::modelReset);
 
@@ -1284,7 +1269,7 @@ void TestNotes::deleteFailureStillRefills()
     QVERIFY(!dialog.isVisible());
     QCOMPARE(TestSql::count(db.path()), 3);
     QCOMPARE(refills.count(), 1);
-    QCOMPARE(modelIds(main), (QVector<int>{103, 102, 101}));
+    QCOMPARE(main.listIds(), (QVector<int>{103, 102, 101}));
     QCOMPARE(main.selectedRowId(), 102);
     QVERIFY(MessageBox::takeRecorded().isEmpty());
 }
