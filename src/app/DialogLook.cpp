@@ -1,5 +1,7 @@
 #include "DialogLook.h"
 
+#include <QAction>
+#include <QKeySequence>
 #include <QLabel>
 
 #include <QFont>
@@ -42,6 +44,15 @@ QLabel *boldLabel(const QString &text, QWidget *parent)
     bold.setBold(true);
     label->setFont(bold);
     return label;
+}
+
+QAction *keyAction(QWidget *window, const QList<QKeySequence> &keys)
+{
+    auto *action = new QAction(window);
+    action->setShortcuts(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    window->addAction(action);
+    return action;
 }
 
 } // namespace DialogLook

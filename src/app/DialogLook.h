@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QColor>
+#include <QList>
 #include <QSize>
 
+class QAction;
+class QKeySequence;
 class QLabel;
 class QString;
 class QWidget;
@@ -22,5 +25,7 @@ void fixSize(QWidget *dialog, QSize size);
 void centre(QWidget *dialog);
 // A caption label in the bold face of the window's font.
 QLabel *boldLabel(const QString &text, QWidget *parent);
+// An action whose keys work anywhere in the window, whichever control has the focus.
+QAction *keyAction(QWidget *window, const QList<QKeySequence> &keys);
 
 } // namespace DialogLook

@@ -236,14 +236,8 @@ void TFormMain::buildMenus()
     OProgramie = Info->addAction(tr("About..."));
     connect(Plik, &QMenu::aboutToShow, this, &TFormMain::PlikClick);
 
-    NotatkaPokazEdytuj = new QAction(this);
-    NotatkaPokazEdytuj->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
-    NotatkaPokazEdytuj->setShortcutContext(Qt::WindowShortcut);
-    addAction(NotatkaPokazEdytuj);
-    Ukryj = new QAction(this);
-    Ukryj->setShortcut(QKeySequence(Qt::Key_Escape));
-    Ukryj->setShortcutContext(Qt::WindowShortcut);
-    addAction(Ukryj);
+    NotatkaPokazEdytuj = DialogLook::keyAction(this, {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    Ukryj = DialogLook::keyAction(this, {QKeySequence(Qt::Key_Escape)});
 
     connect(MMNowaNotatka, &QAction::triggered, this, &TFormMain::NewNote);
     connect(MMUsun, &QAction::triggered, this, &TFormMain::DeleteSelectedNote);

@@ -163,10 +163,7 @@ void TFormNotatka::buildWidgets()
     setTabOrder(Anuluj, cbAlarm);
     Tytul->setFocus();
 
-    Zamknij = new QAction(this);
-    Zamknij->setShortcut(QKeySequence(Qt::Key_Escape));
-    Zamknij->setShortcutContext(Qt::WindowShortcut);
-    addAction(Zamknij);
+    Zamknij = DialogLook::keyAction(this, {QKeySequence(Qt::Key_Escape)});
 
     connect(Zamknij, &QAction::triggered, this, &TFormNotatka::ZamknijExecute);
     connect(OK, &QPushButton::clicked, this, &TFormNotatka::OKClick);

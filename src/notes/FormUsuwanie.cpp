@@ -75,16 +75,10 @@ TFormUsuwanie::TFormUsuwanie(TDM &dm, TFormMain &main, QWidget *parent)
     setTabOrder(TAK, NIE);
     TAK->setFocus();
 
-    Zamknij = new QAction(this);
-    Zamknij->setShortcut(QKeySequence(Qt::Key_Escape));
-    Zamknij->setShortcutContext(Qt::WindowShortcut);
-    addAction(Zamknij);
+    Zamknij = DialogLook::keyAction(this, {QKeySequence(Qt::Key_Escape)});
     // The action takes Enter before the focused button sees it, so the one
     // place that decides what Enter means is ZatwierdzExecute.
-    Zatwierdz = new QAction(this);
-    Zatwierdz->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
-    Zatwierdz->setShortcutContext(Qt::WindowShortcut);
-    addAction(Zatwierdz);
+    Zatwierdz = DialogLook::keyAction(this, {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
 
     connect(Zamknij, &QAction::triggered, this, &TFormUsuwanie::ZamknijExecute);
     connect(Zatwierdz, &QAction::triggered, this, &TFormUsuwanie::ZatwierdzExecute);
