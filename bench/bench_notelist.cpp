@@ -56,6 +56,7 @@ struct Fixture {
         options.startThreads = false;
         options.trayAvailable = 1;
         form = std::make_unique<TFormMain>(*dm, options);
+        form->ensureWindowBuilt();
         form->show();
     }
 };

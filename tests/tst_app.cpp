@@ -40,6 +40,7 @@ struct Fixture {
         options.trayAvailable = trayAvailable;
         options.quit = [this] { ++quitRequests; };
         form = std::make_unique<TFormMain>(*dm, options);
+        form->ensureWindowBuilt();
     }
 
     void showActive()
@@ -113,6 +114,10 @@ private Q_SLOTS:
     void reselectionAfterRefill();
     void startsEmptyWithoutDatabase();
     void dateColumnFormat();
+
+    // Start-up
+    void windowBuiltOnFirstShow();
+    void closeBeforeStartFinished();
 
     // Window state
     void firstStartDefaults();
@@ -224,6 +229,7 @@ void TestApp::startsEmptyWithoutDatabase()
     FormMainOptions options = quietFormOptions();
     options.trayAvailable = 1;
     TFormMain form(dm, options);
+    form.ensureWindowBuilt();
     QCOMPARE(form.ListModel->count(), 0);
     QVERIFY(!form.isVisible());
     QCOMPARE(form.size(), QSize(300, 400));
@@ -236,6 +242,115 @@ void TestApp::dateColumnFormat()
     const QString text = NoteListModel::dateText(QDate(2009, 6, 4), QTime(9, 5, 59));
     QVERIFY2(text.startsWith(QStringLiteral("2009-06-04 09")) && text.endsWith(QStringLiteral("05")), qPrintable(text));
     QCOMPARE(text.size(), 16);
+}
+
+namespace {
+// The program's own start: the rest of it waits for FormCreate, and each wait
+// for the connection is counted.
+FormMainOptions deferredOptions(int *databaseWaits, int *quitRequests)
+{
+    FormMainOptions options = quietFormOptions();
+    options.trayAvailable = 1;
+    options.deferStart = true;
+    options.startThreads = true;
+    options.checkerIntervalMs = 3600000;
+    options.blinkIntervalMs = 3600000;
+    options.waitForDatabase = [databaseWaits] { ++*databaseWaits; };
+    options.quit = [quitRequests] { ++*quitRequests; };
+    return options;
+}
+
+void storeWindowState(const QString &path)
+{
+    TDM dm(path);
+    dm.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("333"));
+    dm.SetSetting(QStringLiteral("FormMainHeight"), QStringLiteral("444"));
+    dm.SetSetting(QStringLiteral("FormMainTop"), QStringLiteral("55"));
+    dm.SetSetting(QStringLiteral("FormMainLeft"), QStringLiteral("66"));
+    dm.SetSetting(QStringLiteral("TytulSzerokosc"), QStringLiteral("180"));
+    dm.SetSetting(QStringLiteral("DataSzerokosc"), QStringLiteral("111"));
+}
+} // namespace
+
+void TestApp::windowBuiltOnFirstShow()
+{
+    Fixture f;
+    seedNotes(f.db.path());
+    storeWindowState(f.db.path());
+    TDM dm(f.db.path());
+    int waits = 0;
+    int quits = 0;
+    TFormMain form(dm, deferredOptions(&waits, &quits));
+    // Only the tray icon exists until the connection is reported open.
+    QVERIFY(form.TrayIcon && !form.windowBuilt() && !form.LVNotatki && !form.SzukanyCiag);
+    QCOMPARE(waits, 0);
+    QVERIFY(!form.alarmChecker());
+
+    form.FormCreate();
+    form.FormCreate();
+    QCOMPARE(waits, 1);
+    QVERIFY(form.alarmChecker());
+    QCOMPARE(form.size(), QSize(333, 444));
+    // Hidden, the window reads no list and takes no command.
+    QVERIFY(!form.windowBuilt());
+    QStringList announced;
+    form.BalloonNotifier->sink = [&](const QString &title, const QString &) { announced << title; };
+    form.AlarmBalloonTitle = QStringLiteral("Penwick A L A R M");
+    form.AnnounceAlarms();
+    QCOMPARE(announced.size(), 1);
+    form.ToggleRunningAlarmImages();
+    form.NotatkaPokazEdytujExecute();
+    form.DeleteSelectedNote();
+    form.UkryjExecute();
+    QCOMPARE(form.selectedRowId(), -1);
+    QVERIFY(form.listIds().isEmpty());
+    QVERIFY(!form.windowBuilt());
+
+    // The first tray click builds the window with the stored widths and the notes.
+    form.TrayIconClick();
+    QVERIFY(form.windowBuilt() && form.isVisible());
+    QCOMPARE(form.listIds(), QVector<int>({3, 1, 4, 5, 2}));
+    QCOMPARE(form.LVNotatki->header()->sectionSize(0), 180);
+    QCOMPARE(form.LVNotatki->header()->sectionSize(1), 111);
+    QVERIFY(form.SzukanyCiag->text().isEmpty());
+    QCOMPARE(waits, 1);
+    form.CloseProgram();
+    QCOMPARE(quits, 1);
+}
+
+void TestApp::closeBeforeStartFinished()
+{
+    Fixture f;
+    storeWindowState(f.db.path());
+    TDM dm(f.db.path());
+    int waits = 0;
+    int quits = 0;
+    TFormMain form(dm, deferredOptions(&waits, &quits));
+    {
+        TDM other(f.db.path());
+        other.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("-1"));
+        other.SetSetting(QStringLiteral("TytulSzerokosc"), QStringLiteral("x"));
+    }
+    // SIGTERM before the connection was reported open: the end waits for the
+    // connection, then saves what it restores, bad values as their defaults.
+    form.CloseProgram();
+    QCOMPARE(waits, 1);
+    QCOMPARE(quits, 1);
+    QVERIFY(!form.windowBuilt());
+    const auto setting = [&](const char *key) {
+        return TestSql::value(f.db.path(),
+                              QStringLiteral("SELECT Wartosc FROM USTAWIENIA WHERE Ustawienie = '%1'").arg(QLatin1String(key)));
+    };
+    QCOMPARE(setting("FormMainWidth"), QStringLiteral("300"));
+    QCOMPARE(setting("FormMainHeight"), QStringLiteral("444"));
+    QCOMPARE(setting("FormMainTop"), QStringLiteral("55"));
+    QCOMPARE(setting("FormMainLeft"), QStringLiteral("66"));
+    QCOMPARE(setting("TytulSzerokosc"), QStringLiteral("155"));
+    QCOMPARE(setting("DataSzerokosc"), QStringLiteral("111"));
+    // The report of the open connection comes too late to start anything.
+    form.FormCreate();
+    QVERIFY(!form.alarmChecker());
+    QCOMPARE(waits, 1);
 }
 
 void TestApp::firstStartDefaults()

@@ -221,6 +221,7 @@ void TestNotes::dialogLook()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     std::unique_ptr<QDialog> dialog;
     if (which == QStringLiteral("editor"))
         dialog = std::make_unique<TFormNotatka>(dm, main);
@@ -251,6 +252,7 @@ void TestNotes::editorTabOrder()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     auto editor = newEditor(dm, main);
     QVERIFY(activate(editor.get()));
     editor->cAlarm->setChecked(true);
@@ -305,6 +307,7 @@ void TestNotes::defaultTitle()
         TestSql::exec(db.path(), QStringLiteral("DELETE FROM NOTATKI WHERE ID = ") + QString::number(101 + i));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
 
     TFormNotatka editor(dm, main);
     editor.StatusFormatki->setText(status);
@@ -320,6 +323,7 @@ void TestNotes::defaultTitleUnavailable()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.folder() + QStringLiteral("/missing.ib"));
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     auto editor = newEditor(dm, main);
     QCOMPARE(editor->Tytul->text(), QStringLiteral("n. a."));
     QVERIFY(MessageBox::takeRecorded().isEmpty());
@@ -332,6 +336,7 @@ void TestNotes::emptiedTitleSavedAsFreshDefault()
     seedNotes(db.path(), 2);
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     auto editor = newEditor(dm, main);
     QCOMPARE(editor->Tytul->text(), QStringLiteral("Note no 3"));
 
@@ -366,6 +371,7 @@ void TestNotes::charactersLeft()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     auto editor = newEditor(dm, main);
     QCOMPARE(editor->LBIloscZnakow->text(), QStringLiteral("Characters left 5000"));
     editor->Tresc->setPlainText(body);
@@ -427,6 +433,7 @@ void TestNotes::bodyLimitOnInsert()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     auto editor = newEditor(dm, main);
     editor->Tresc->setPlainText(before);
     QTextCursor cursor = editor->Tresc->textCursor();
@@ -451,6 +458,7 @@ void TestNotes::bodyLimitWhileTyping()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     auto editor = newEditor(dm, main);
     QPlainTextEdit *body = editor->Tresc;
     body->setPlainText(QString(4995, QLatin1Char('a')));
@@ -490,6 +498,7 @@ void TestNotes::bodyLimitUndoesInOneStep()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     auto editor = newEditor(dm, main);
     const QString before(4998, QLatin1Char('a'));
     editor->Tresc->setPlainText(before);
@@ -544,6 +553,7 @@ void TestNotes::newNoteWritesRow()
     seedNotes(db.path(), 2);
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     main.SzukanyCiag->setText(search);
     auto editor = newEditor(dm, main);
     editor->Tytul->setText(QStringLiteral("Dentist"));
@@ -586,6 +596,7 @@ void TestNotes::apostrophesSurvive()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     const QString title = QStringLiteral("it's O'Brien's");
     const QString body = QStringLiteral("it's\n'quoted' and ''doubled''");
 
@@ -630,6 +641,7 @@ void TestNotes::closingWithoutSaving()
                         QStringLiteral("2024.06.02 09:00:00"));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     main.FillNoteList(101);
     const StoredNote before = storedNote(db.path(), 101);
     QSignalSpy refills(main.ListModel, &QAbstractItemModel::modelReset);
@@ -671,6 +683,7 @@ void TestNotes::missingNoteOpensEmpty()
                         QStringLiteral("2024.06.20"), QStringLiteral("08:00"), QStringLiteral("Body"));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     const StoredNote before = storedNote(db.path(), 101);
 
     auto editor = existingEditor(dm, main, 99);
@@ -734,6 +747,7 @@ void TestNotes::loadNoteFillsAlarmControls()
                         date, time, QStringLiteral("one\r\ntwo"));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     auto editor = std::make_unique<TFormNotatka>(dm, main);
     editor->NoteId = 101;
     editor->StatusFormatki->setText(QStringLiteral("View / Edit"));
@@ -761,6 +775,7 @@ void TestNotes::alarmBoxResetsPickersOnlyForNewNote()
                         QStringLiteral("2024.07.01"), QStringLiteral("07:45"));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
 
     auto fresh = newEditor(dm, main);
     QVERIFY(!fresh->dtDate->isVisible());
@@ -822,6 +837,7 @@ void TestNotes::alarmValidation()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     auto editor = newEditor(dm, main);
     editor->Tresc->setPlainText(QStringLiteral("typed"));
     editor->Tresc->setFocus();
@@ -857,6 +873,7 @@ void TestNotes::pickerKeepsSecondsOfNow()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
 
     // Set to now at 10:20:30; checked at 10:20:29 the picker is still ahead,
     // although the minutes alone are equal.
@@ -989,6 +1006,7 @@ void TestNotes::applyAlarmOnSave()
                         QStringLiteral("2024.06.01 12:00:00"));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
 
     auto editor = existingEditor(dm, main, 101);
     for (int i = 0; i < flips; ++i)
@@ -1031,6 +1049,7 @@ void TestNotes::viewEditAcknowledgesBeforeShowing()
     TestSql::insertNote(db.path(), 102, QStringLiteral("Newer"), QStringLiteral("2024.06.05 08:00:00"));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     main.FillNoteList(101);
     QCOMPARE(main.listIds(), (QVector<int>{101, 102}));
     QCOMPARE(main.ListModel->row(0).picture, int(NoteListModel::PictureRunning));
@@ -1084,6 +1103,7 @@ void TestNotes::viewEditStopsWhenStateUnreadable()
     TestSql::insertNote(db.path(), 101, QStringLiteral("Note"), QStringLiteral("2024.06.01 08:00:00"), 1);
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     main.FillNoteList(101);
     QCOMPARE(main.selectedRowId(), 101);
     breakConnection(dm, db.folder());
@@ -1113,6 +1133,7 @@ void TestNotes::saveStopsWhenStateUnreadable()
                         QStringLiteral("2024.06.20"), QStringLiteral("08:00"));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     main.FillNoteList(101);
     auto editor = existingEditor(dm, main, 101);
     QSignalSpy refills(main.ListModel, &QAbstractItemModel::modelReset);
@@ -1168,6 +1189,7 @@ void TestNotes::deleteConfirmed()
     seedNotes(db.path(), notes);
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     main.FillNoteList(deleted);
     main.SzukanyCiag->setText(search);
     QCOMPARE(main.selectedRowId(), deleted);
@@ -1213,6 +1235,7 @@ void TestNotes::deleteCancelled()
     seedNotes(db.path(), 3);
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     main.FillNoteList(102);
     QSignalSpy refills(main.ListModel, &QAbstractItemModel::modelReset);
 
@@ -1258,6 +1281,7 @@ void TestNotes::deleteFailureStillRefills()
                                             "BEGIN EXCEPTION KEEP_NOTES; END"));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
+    main.ensureWindowBuilt();
     main.FillNoteList(103);
     QSignalSpy refills(main.ListModel, &QAbstractItemModel::modelReset);
 

@@ -4,7 +4,9 @@
 #include <QKeySequence>
 #include <QLabel>
 
+#include <QFile>
 #include <QFont>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPalette>
 #include <QScreen>
@@ -12,8 +14,21 @@
 
 namespace DialogLook {
 
+void loadFonts()
+{
+    static const bool loaded = [] {
+        for (const char *face : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
+            if (QFile::exists(QLatin1String(face)))
+                QFontDatabase::addApplicationFont(QLatin1String(face));
+        }
+        return true;
+    }();
+    Q_UNUSED(loaded)
+}
+
 void apply(QWidget *dialog)
 {
+    loadFonts();
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(11);
     dialog->setFont(font);
@@ -44,6 +59,16 @@ QLabel *boldLabel(const QString &text, QWidget *parent)
     bold.setBold(true);
     label->setFont(bold);
     return label;
+}
+
+QPixmap picture(const QString &resource)
+{
+    return QPixmap(resource, "PNG");
+}
+
+QIcon pictureIcon(const QString &resource)
+{
+    return QIcon(picture(resource));
 }
 
 QAction *keyAction(QWidget *window, const QList<QKeySequence> &keys)

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QColor>
+#include <QIcon>
 #include <QList>
+#include <QPixmap>
 #include <QSize>
 
 class QAction;
@@ -16,6 +18,10 @@ namespace DialogLook {
 
 inline const QColor Cream{255, 251, 240};
 
+// Makes the free Tahoma that Debian ships outside fontconfig's folders known
+// to the program; the first call does the work. The dates are measured in
+// Tahoma, and the wide fallback would cut them.
+void loadFonts();
 // Cream background and an 11-pixel Tahoma font that the desktop does not scale.
 void apply(QWidget *dialog);
 // A window the user cannot resize.
@@ -25,6 +31,10 @@ void fixSize(QWidget *dialog, QSize size);
 void centre(QWidget *dialog);
 // A caption label in the bold face of the window's font.
 QLabel *boldLabel(const QString &text, QWidget *parent);
+// One of the program's PNG pictures from its resources. The format is named,
+// so no image plugin is loaded to guess it.
+QPixmap picture(const QString &resource);
+QIcon pictureIcon(const QString &resource);
 // An action whose keys work anywhere in the window, whichever control has the focus.
 QAction *keyAction(QWidget *window, const QList<QKeySequence> &keys);
 

@@ -78,10 +78,12 @@ Qt::WindowFlags windowFlagsFor(bool trayMissing)
 TFormMain::TFormMain(TDM &dm, const FormMainOptions &options)
     : DM(dm)
     , m_options(options)
+    , m_titleWidth(kDefaultTitleWidth)
+    , m_dateWidth(kDefaultDateWidth)
 {
     initResources();
     setWindowTitle(QStringLiteral("Penwick"));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/note.png")));
+    setWindowIcon(DialogLook::pictureIcon(QStringLiteral(":/icons/note.png")));
     m_trayMissing = m_options.trayAvailable < 0 ? !QSystemTrayIcon::isSystemTrayAvailable()
                                                 : m_options.trayAvailable == 0;
     setWindowFlags(windowFlagsFor(m_trayMissing));
@@ -97,8 +99,6 @@ TFormMain::TFormMain(TDM &dm, const FormMainOptions &options)
 
     // The tray icon first: it is all the user sees of a start.
     buildTray();
-    buildWidgets();
-    buildMenus();
 
     tUpdateAndPublicity = new QTimer(this);
     tUpdateAndPublicity->setSingleShot(true);
@@ -108,7 +108,8 @@ TFormMain::TFormMain(TDM &dm, const FormMainOptions &options)
 
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { CloseProgram(); });
 
-    FormCreate();
+    if (!m_options.deferStart)
+        FormCreate();
 }
 
 TFormMain::~TFormMain()
@@ -141,8 +142,8 @@ void TFormMain::buildWidgets()
     LVNotatki->header()->setSectionsMovable(false);
     LVNotatki->header()->setStretchLastSection(false);
     LVNotatki->header()->setMinimumSectionSize(kMinimumColumnWidth);
-    LVNotatki->header()->resizeSection(0, kDefaultTitleWidth);
-    LVNotatki->header()->resizeSection(1, kDefaultDateWidth);
+    LVNotatki->header()->resizeSection(0, m_titleWidth);
+    LVNotatki->header()->resizeSection(1, m_dateWidth);
     QPalette listPalette = LVNotatki->palette();
     listPalette.setColor(QPalette::Base, Qt::white);
     listPalette.setColor(QPalette::AlternateBase, kOddRow);
@@ -174,7 +175,7 @@ void TFormMain::buildWidgets()
     SBDodaj = new QToolButton(central);
     SBDodaj->setAutoRaise(true);
     SBDodaj->setFixedSize(25, 25);
-    SBDodaj->setIcon(QIcon(QStringLiteral(":/icons/add.png")));
+    SBDodaj->setIcon(DialogLook::pictureIcon(QStringLiteral(":/icons/add.png")));
     SBDodaj->setToolTip(tr("New note"));
     SBDodaj->setFocusPolicy(Qt::NoFocus);
     bottom->addWidget(SBDodaj);
@@ -184,14 +185,15 @@ void TFormMain::buildWidgets()
     deleteSlot->setFixedSize(25, 25);
     auto *binDisabled = new QLabel(deleteSlot);
     binDisabled->setObjectName(QStringLiteral("ImageKoszDisabled"));
-    binDisabled->setPixmap(QPixmap(QStringLiteral(":/icons/delete-disabled.png")));
+    const QPixmap greyBin = DialogLook::picture(QStringLiteral(":/icons/delete-disabled.png"));
+    binDisabled->setPixmap(greyBin);
     binDisabled->setAlignment(Qt::AlignCenter);
     binDisabled->setGeometry(0, 0, 25, 25);
     SBUsun = new QToolButton(deleteSlot);
     SBUsun->setAutoRaise(true);
     SBUsun->setGeometry(0, 0, 25, 25);
-    QIcon bin(QStringLiteral(":/icons/delete.png"));
-    bin.addPixmap(QPixmap(QStringLiteral(":/icons/delete-disabled.png")), QIcon::Disabled);
+    QIcon bin = DialogLook::pictureIcon(QStringLiteral(":/icons/delete.png"));
+    bin.addPixmap(greyBin, QIcon::Disabled);
     SBUsun->setIcon(bin);
     SBUsun->setToolTip(tr("Delete"));
     SBUsun->setFocusPolicy(Qt::NoFocus);
@@ -199,7 +201,7 @@ void TFormMain::buildWidgets()
     bottom->addSpacing(16);
 
     auto *searchPicture = new QLabel(central);
-    searchPicture->setPixmap(QPixmap(QStringLiteral(":/icons/search.png")));
+    searchPicture->setPixmap(DialogLook::picture(QStringLiteral(":/icons/search.png")));
     bottom->addWidget(searchPicture);
     auto *searchLabel = DialogLook::boldLabel(tr("Search:"), central);
     bottom->addWidget(searchLabel);
@@ -271,7 +273,7 @@ void TFormMain::buildTray()
     connect(PMNowaNotatka, &QAction::triggered, this, &TFormMain::NewNote);
     connect(PMZakoncz, &QAction::triggered, this, &TFormMain::CloseProgram);
 
-    TrayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/note.png")), this);
+    TrayIcon = new QSystemTrayIcon(windowIcon(), this);
     TrayIcon->setToolTip(QStringLiteral("Penwick"));
     TrayIcon->setContextMenu(PopupMenu);
     connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
@@ -283,13 +285,24 @@ void TFormMain::buildTray()
     BalloonNotifier = new Notifier(TrayIcon, this);
 }
 
-void TFormMain::FormCreate()
+void TFormMain::restoreState()
 {
+    if (m_restored)
+        return;
+    m_restored = true;
     if (m_options.waitForDatabase)
         m_options.waitForDatabase();
     RestoreWindowGeometry();
     RestoreColumnWidths();
-    FillNoteList(SelectedNoteId);
+}
+
+void TFormMain::FormCreate()
+{
+    // Also reached from a late queued call after the end has begun.
+    if (m_created || m_closing)
+        return;
+    m_created = true;
+    restoreState();
     if (m_options.startThreads) {
         m_alarmChecker = new TAlarmChecker(
             DM, this,
@@ -304,6 +317,27 @@ void TFormMain::FormCreate()
         m_blinkingItems->start();
     }
     watchForTray();
+}
+
+void TFormMain::ensureWindowBuilt()
+{
+    // The window opens with the stored geometry and column widths.
+    FormCreate();
+    // (FormCreate shows the window, and so builds it, when there is no tray.)
+    if (m_windowBuilt)
+        return;
+    m_windowBuilt = true;
+    DialogLook::loadFonts();
+    buildWidgets();
+    buildMenus();
+    FillNoteList(SelectedNoteId);
+}
+
+void TFormMain::setVisible(bool visible)
+{
+    if (visible)
+        ensureWindowBuilt();
+    QMainWindow::setVisible(visible);
 }
 
 void TFormMain::FormDestroy()
@@ -349,6 +383,9 @@ void TFormMain::watchForTray()
 
 bool TFormMain::fill(const QString *searchText, int rememberedId)
 {
+    // Nobody sees a list that was never shown; the first showing fills it.
+    if (!m_windowBuilt)
+        return true;
     LVNotatki->setUpdatesEnabled(false);
     std::vector<NoteListRow> found;
     const bool ok = DM.readNoteList(searchText, found);
@@ -385,6 +422,8 @@ bool TFormMain::FillNoteListBySearch(const QString &text, int rememberedId)
 
 void TFormMain::RefreshNoteList()
 {
+    if (!m_windowBuilt)
+        return;
     const QString text = SzukanyCiag->text();
     if (!text.isEmpty())
         FillNoteListBySearch(text, SelectedNoteId);
@@ -407,6 +446,8 @@ void TFormMain::LVNotatkiSelectItem(int row)
 
 void TFormMain::UpdateCommandStates()
 {
+    if (!m_windowBuilt)
+        return;
     const bool one = LVNotatki->selectionModel()->selectedRows().size() == 1;
     MMUsun->setEnabled(one);
     MMPodgladEdycja->setEnabled(one);
@@ -415,6 +456,8 @@ void TFormMain::UpdateCommandStates()
 
 void TFormMain::ToggleRunningAlarmImages()
 {
+    if (!m_windowBuilt)
+        return;
     for (int i = 0; i < ListModel->count(); ++i) {
         const int picture = ListModel->row(i).picture;
         if (picture == NoteListModel::PictureRunning)
@@ -429,6 +472,8 @@ void TFormMain::ToggleRunningAlarmImages()
 
 int TFormMain::selectedRowId() const
 {
+    if (!m_windowBuilt)
+        return -1;
     const QModelIndexList rows = LVNotatki->selectionModel()->selectedRows();
     if (rows.isEmpty())
         return -1;
@@ -438,6 +483,8 @@ int TFormMain::selectedRowId() const
 QVector<int> TFormMain::listIds() const
 {
     QVector<int> ids;
+    if (!m_windowBuilt)
+        return ids;
     ids.reserve(ListModel->count());
     for (int i = 0; i < ListModel->count(); ++i)
         ids << ListModel->row(i).id;
@@ -479,9 +526,9 @@ void TFormMain::NewNote()
 
 void TFormMain::NotatkaPokazEdytujExecute()
 {
-    if (LVNotatki->selectionModel()->selectedRows().isEmpty())
-        return;
     const int id = selectedRowId();
+    if (id < 0)
+        return;
     if (!PauseAlarmChecker())
         return;
     CheckerResume resume(*this);
@@ -506,16 +553,17 @@ void TFormMain::NotatkaPokazEdytujExecute()
 
 void TFormMain::DeleteSelectedNote()
 {
-    if (LVNotatki->selectionModel()->selectedRows().isEmpty())
+    const int id = selectedRowId();
+    if (id < 0)
         return;
     TFormUsuwanie dialog(DM, *this);
-    dialog.DeleteNoteId = selectedRowId();
+    dialog.DeleteNoteId = id;
     dialog.exec();
 }
 
 void TFormMain::UkryjExecute()
 {
-    if (SzukanyCiag->hasFocus() && !SzukanyCiag->text().trimmed().isEmpty())
+    if (SzukanyCiag && SzukanyCiag->hasFocus() && !SzukanyCiag->text().trimmed().isEmpty())
         SzukanyCiag->clear();
     else
         hideMainWindow();
@@ -579,6 +627,9 @@ void TFormMain::CloseProgram()
         if (auto *dialog = qobject_cast<QDialog *>(window); dialog && dialog->isVisible())
             dialog->reject();
     }
+    // An end before the start finished still saves what was restored, and
+    // must not close the connection while it is being opened.
+    restoreState();
     DM.DisconnectDatabase();
     SaveWindowGeometry();
     SaveColumnWidths();
@@ -642,8 +693,12 @@ void TFormMain::RestoreColumnWidths()
 {
     const int title = storedNumber(DM, QStringLiteral("TytulSzerokosc"));
     const int date = storedNumber(DM, QStringLiteral("DataSzerokosc"));
-    LVNotatki->header()->resizeSection(0, qMax(kMinimumColumnWidth, title == -1 ? kDefaultTitleWidth : title));
-    LVNotatki->header()->resizeSection(1, qMax(kMinimumColumnWidth, date == -1 ? kDefaultDateWidth : date));
+    m_titleWidth = qMax(kMinimumColumnWidth, title == -1 ? kDefaultTitleWidth : title);
+    m_dateWidth = qMax(kMinimumColumnWidth, date == -1 ? kDefaultDateWidth : date);
+    if (m_windowBuilt) {
+        LVNotatki->header()->resizeSection(0, m_titleWidth);
+        LVNotatki->header()->resizeSection(1, m_dateWidth);
+    }
 }
 
 void TFormMain::SaveWindowGeometry()
@@ -656,6 +711,10 @@ void TFormMain::SaveWindowGeometry()
 
 void TFormMain::SaveColumnWidths()
 {
-    DM.SetSetting(QStringLiteral("TytulSzerokosc"), QString::number(LVNotatki->header()->sectionSize(0)));
-    DM.SetSetting(QStringLiteral("DataSzerokosc"), QString::number(LVNotatki->header()->sectionSize(1)));
+    if (m_windowBuilt) {
+        m_titleWidth = LVNotatki->header()->sectionSize(0);
+        m_dateWidth = LVNotatki->header()->sectionSize(1);
+    }
+    DM.SetSetting(QStringLiteral("TytulSzerokosc"), QString::number(m_titleWidth));
+    DM.SetSetting(QStringLiteral("DataSzerokosc"), QString::number(m_dateWidth));
 }

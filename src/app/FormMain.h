@@ -31,12 +31,20 @@ struct FormMainOptions {
     // Runs before the window's first database work: the program waits there
     // for the connection it opened on another thread.
     std::function<void()> waitForDatabase;
+    // The rest of the start (settings, alarm threads) waits for a call of
+    // FormCreate(), which the program makes once its connection is open, or
+    // for the first command that needs it; by default the constructor does it.
+    bool deferStart = false;
     // How the program ends its event loop; tests record the request instead.
     std::function<void()> quit;
 };
 
 // The main window: the note list with its search box, the commands, the tray
 // icon, and the window state that carries over between runs.
+//
+// A start shows only the tray icon, so the window's controls are built when it
+// is first shown (ensureWindowBuilt); until then the list pointers are null and
+// the list is not read.
 class TFormMain final : public QMainWindow
 {
     Q_OBJECT
@@ -44,6 +52,16 @@ class TFormMain final : public QMainWindow
 public:
     explicit TFormMain(TDM &dm, const FormMainOptions &options = FormMainOptions());
     ~TFormMain() override;
+
+    // Restores the window state and starts the alarm threads; once only.
+    void FormCreate();
+    // Builds the controls and fills the list, after FormCreate; once only.
+    void ensureWindowBuilt();
+    bool windowBuilt() const
+    {
+        return m_windowBuilt;
+    }
+    void setVisible(bool visible) override;
 
     // Note list and search.
     bool FillNoteList(int rememberedId);
@@ -123,7 +141,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void FormCreate();
+    void restoreState();
     void FormDestroy();
     void buildWidgets();
     void buildMenus();
@@ -142,7 +160,12 @@ private:
     TAlarmChecker *m_alarmChecker = nullptr;
     TBlinkingItems *m_blinkingItems = nullptr;
     QTimer *m_trayWatch = nullptr;
+    int m_titleWidth;
+    int m_dateWidth;
     bool m_trayMissing = false;
+    bool m_restored = false;
+    bool m_created = false;
+    bool m_windowBuilt = false;
     bool m_closing = false;
     bool m_filling = false;
 };

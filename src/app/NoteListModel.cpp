@@ -1,5 +1,7 @@
 #include "NoteListModel.h"
 
+#include "DialogLook.h"
+
 #include <QLocale>
 
 namespace {
@@ -24,10 +26,10 @@ QString timeSeparator()
 NoteListModel::NoteListModel(QObject *parent)
     : QAbstractTableModel(parent)
 {
-    m_pictures[PictureNote] = QIcon(QStringLiteral(":/icons/note.png"));
-    m_pictures[PictureAlarm] = QIcon(QStringLiteral(":/icons/note-alarm.png"));
-    m_pictures[PictureRunning] = QIcon(QStringLiteral(":/icons/beacon.png"));
-    m_pictures[PictureRunningRays] = QIcon(QStringLiteral(":/icons/beacon-rays.png"));
+    m_pictures[PictureNote] = DialogLook::pictureIcon(QStringLiteral(":/icons/note.png"));
+    m_pictures[PictureAlarm] = DialogLook::pictureIcon(QStringLiteral(":/icons/note-alarm.png"));
+    m_pictures[PictureRunning] = DialogLook::pictureIcon(QStringLiteral(":/icons/beacon.png"));
+    m_pictures[PictureRunningRays] = DialogLook::pictureIcon(QStringLiteral(":/icons/beacon-rays.png"));
 }
 
 void NoteListModel::setRows(std::vector<Row> rows)

@@ -4,8 +4,6 @@
 #include "store/Firebird.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QFontDatabase>
 
 #include <future>
 
@@ -16,27 +14,30 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Penwick"));
     QApplication::setQuitOnLastWindowClosed(false);
     Firebird::prepareEnvironment();
-    // The windows are drawn in 11-pixel Tahoma; Debian ships a free Tahoma
-    // outside fontconfig's folders, and the wide fallback would cut the dates.
-    for (const char *face : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
-        if (QFile::exists(QLatin1String(face)))
-            QFontDatabase::addApplicationFont(QLatin1String(face));
-    }
 
     // From the first moment on, SIGTERM, SIGHUP and SIGINT end the program in
     // order; taken again once the database client has attached (see install()).
     SignalWatcher signals;
 
-    // Attaching loads the database engine, the slowest step of a start; it
-    // runs while the windows and the tray icon are built.
+    // A start shows the tray icon first. Attaching loads the database engine,
+    // the slowest step of a start, so it runs on a thread after that; the rest
+    // of the start follows when it is done, or when a command needs it sooner.
     TDM dm(TDM::defaultDatabaseName(), TDM::Connect::Later);
-    std::future<bool> connected = std::async(std::launch::async, [&dm] { return dm.ConnectDatabase(); });
+    std::future<bool> connected;
     FormMainOptions options;
+    options.deferStart = true;
     options.waitForDatabase = [&connected, &signals] {
         connected.wait();
         signals.install();
     };
     TFormMain form(dm, options);
+    connected = std::async(std::launch::async, [&dm, &form] {
+        const bool ok = dm.ConnectDatabase();
+        QMetaObject::invokeMethod(&form, &TFormMain::FormCreate, Qt::QueuedConnection);
+        return ok;
+    });
     QObject::connect(&signals, &SignalWatcher::terminationRequested, &form, &TFormMain::CloseProgram);
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    connected.wait();
+    return status;
 }

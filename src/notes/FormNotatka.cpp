@@ -84,7 +84,7 @@ void TFormNotatka::buildWidgets()
     LabelTytul->setBuddy(Tytul);
 
     pAlarm = new QLabel(this);
-    pAlarm->setPixmap(QPixmap(QStringLiteral(":/icons/alarm-small.png")));
+    pAlarm->setPixmap(DialogLook::picture(QStringLiteral(":/icons/alarm-small.png")));
     cAlarm = new QCheckBox(QStringLiteral("Alarm"), this);
     dtDate = new TabbingPicker<QDateEdit>(this);
     dtDate->setCalendarPopup(true);
