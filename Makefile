@@ -42,7 +42,7 @@ test-tsan: deps
 
 bench: deps build
 	./$(BUILD)/bench/bench_notelist
-	./bench/startup.sh ./$(BUILD)/penwick
+	./bench/startup.sh ./$(BUILD)/penwick ./$(BUILD)/bench/tray_reference
 
 deps:
 	@./tools/install-packages.sh $(BUILD_PACKAGES)

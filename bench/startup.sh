@@ -11,14 +11,22 @@
 # Prints every start and a table of medians. Goals: 60 ms and 40 MiB with the
 # fresh file (shown, not enforced: the exit status only tells whether the
 # measurement itself worked).
-#   bench/startup.sh PENWICK_BINARY
+# With a second binary, the least Qt tray program (build/bench/tray_reference),
+# its starts take turns with the program's, as the floor that this machine
+# allows, and the table shows it too.
+#   bench/startup.sh PENWICK_BINARY [REFERENCE_BINARY]
 # Environment: STARTUP_RUNS (10), STARTUP_POLL_MS (1, the fallback poll interval
 # of the probe, which is otherwise woken by X events), STARTUP_KEEP=1 keeps the
 # work folder.
 set -u
-[ $# -eq 1 ] || { echo "usage: $0 PENWICK_BINARY" >&2; exit 2; }
+[ $# -eq 1 ] || [ $# -eq 2 ] || { echo "usage: $0 PENWICK_BINARY [REFERENCE_BINARY]" >&2; exit 2; }
 binary=$(realpath "$1")
 [ -x "$binary" ] || { echo "not an executable: $1" >&2; exit 2; }
+reference=""
+if [ $# -eq 2 ]; then
+    reference=$(realpath "$2")
+    [ -x "$reference" ] || { echo "not an executable: $2" >&2; exit 2; }
+fi
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/.." && pwd)
 runs=${STARTUP_RUNS:-10}
@@ -109,7 +117,7 @@ panel=$(trayer_panel) || { log "no trayer panel"; exit 1; }
 # one_start DB_NAME N: one measured start; appends "ms uncertainty rss_kb ..." to $state/DB_NAME.data
 one_start() {
     local name=$1 n=$2 app="$state/app-$1" out="$state/$1.$2.out" line
-    cp "$state/pristine/$name.ib" "$app/dbn.ib"
+    [ "$name" = reference ] || cp "$state/pristine/$name.ib" "$app/dbn.ib"
     mkdir -p "$state/home/config" "$state/home/data" "$state/home/cache"
     local load
     load=$(cut -d' ' -f1 /proc/loadavg)
@@ -176,11 +184,13 @@ stats() {
 }
 
 names="fresh notes10k"
+[ -n "$reference" ] && names="$names reference"
 echo "Start-up of $binary"
+[ -n "$reference" ] && echo "Reference: $reference"
 echo "machine: $(nproc) CPUs; before: $(uptime)"
 for name in $names; do
     mkdir -p "$state/app-$name"
-    cp "$binary" "$state/app-$name/penwick"
+    if [ "$name" = reference ]; then cp "$reference" "$state/app-$name/penwick"; else cp "$binary" "$state/app-$name/penwick"; fi
     : >"$state/$name.data"
 done
 # The two databases take turns, so a change in the machine's load hits both alike.
@@ -201,7 +211,7 @@ for name in $names; do
     read -r cpu_med _ _ < <(stats "$state/$name.data" 9)
     read -r wait_med _ _ < <(stats "$state/$name.data" 10)
     read -r paint_med _ _ < <(stats "$state/$name.data" 13)
-    case $name in fresh) label="fresh dbn.ib" ;; notes10k) label="10,000 notes" ;; esac
+    case $name in fresh) label="fresh dbn.ib" ;; notes10k) label="10,000 notes" ;; reference) label="reference" ;; esac
     printf '%-14s %6d %10.1f  %-13s %12.1f %13.1f %14.1f %15s  %-13s\n' "$label" "$(wc -l <"$state/$name.data")" \
         "$ms_med" "$(printf '%.1f-%.1f' "$ms_min" "$ms_max")" "$paint_med" "$cpu_med" "$wait_med" "$(mib "$kb_med")" \
         "$(mib "$kb_min")-$(mib "$kb_max")"
@@ -225,6 +235,13 @@ echo "Load average (1 min) at the starts: median $load_med, largest $load_max."
 read -r f_ms _ < <(stats "$state/fresh.data" 1)
 read -r f_kb _ < <(stats "$state/fresh.data" 3)
 verdict() { awk -v v="$1" -v g="$2" 'BEGIN { print (v <= g) ? "met" : "MISSED" }'; }
+if [ -n "$reference" ]; then
+    read -r r_ms _ < <(stats "$state/reference.data" 1)
+    read -r r_kb _ < <(stats "$state/reference.data" 3)
+    echo "reference: the least Qt tray program, on the same desktop (it never paints, so its painted ms is"
+    echo "  the memory reading's time). With the fresh file the program takes $(awk -v a="$f_ms" -v b="$r_ms" 'BEGIN { printf "%+.1f", a - b }') ms and" \
+        "$(awk -v a="$f_kb" -v b="$r_kb" 'BEGIN { printf "%+.1f", (a - b) / 1024 }') MiB over it."
+fi
 echo "Goals with the fresh file: <= $goal_ms ms to the tray icon: $(verdict "$f_ms" "$goal_ms");" \
     "<= $goal_mib MiB resident: $(verdict "$(mib "$f_kb")" "$goal_mib")."
 ok=1
