@@ -56,7 +56,6 @@ struct Fixture {
         options.startThreads = false;
         options.trayAvailable = 1;
         form = std::make_unique<TFormMain>(*dm, options);
-        form->ensureWindowBuilt();
         form->show();
     }
 };

@@ -128,6 +128,7 @@ FormMainOptions threadedOptions(int checkerMs, int blinkMs)
     options.checkerIntervalMs = checkerMs;
     options.blinkIntervalMs = blinkMs;
     options.startThreads = true;
+    options.buildWindow = true;
     options.quit = [] {};
     return options;
 }
@@ -361,7 +362,6 @@ void TestAlarms::stateWriteNeverOverlapsMainThreadStatements()
     TDM dm(path);
     {
         TFormMain form(dm, threadedOptions(1, 60000));
-        form.ensureWindowBuilt();
         int announced = 0;
         form.BalloonNotifier->sink = [&announced](const QString &, const QString &) { ++announced; };
         const QDeadlineTimer deadline(60000);
@@ -470,7 +470,6 @@ void TestAlarms::commandsResumeTheChecker()
     MockClock clock(at(2024, 5, 6, 9, 30));
     TDM dm(path);
     TFormMain form(dm, threadedOptions(20, 20));
-    form.ensureWindowBuilt();
     form.BalloonNotifier->sink = [](const QString &, const QString &) {};
     QVERIFY(form.alarmChecker());
     QVERIFY(!form.alarmChecker()->isPaused());
@@ -545,7 +544,6 @@ void TestAlarms::blinkOnEmptyOrQuietList()
     TDM dm(path);
     {
         TFormMain form(dm, quietFormOptions());
-        form.ensureWindowBuilt();
         QVERIFY(!form.alarmChecker());
         QCOMPARE(form.ListModel->count(), 0);
         QSignalSpy changes(form.ListModel, &QAbstractItemModel::dataChanged);
@@ -561,7 +559,6 @@ void TestAlarms::blinkOnEmptyOrQuietList()
     TestSql::insertNote(path, 2, QStringLiteral("Plain"), QStringLiteral("2024.05.02 10:00:00"));
     TestSql::insertNote(path, 3, QStringLiteral("Older"), QStringLiteral("2024.05.01 10:00:00"));
     TFormMain form(dm, quietFormOptions());
-    form.ensureWindowBuilt();
     QCOMPARE(form.listIds(), (QVector<int>{1, 2, 3}));
     form.ListModel->setPicture(1, NoteListModel::PictureRunning);
     const QVector<int> before = listPictures(form);
@@ -587,7 +584,6 @@ void TestAlarms::blinkSwapsLeadingRunningEntriesTogether()
     TestSql::insertNote(path, 4, QStringLiteral("Plain"), QStringLiteral("2024.05.04 10:00:00"));
     TDM dm(path);
     TFormMain form(dm, quietFormOptions());
-    form.ensureWindowBuilt();
     QCOMPARE(form.listIds(), (QVector<int>{1, 2, 3, 4}));
     QCOMPARE(listPictures(form), (QVector<int>{2, 2, 1, 0}));
     // A running picture past the first other entry is out of the walk's reach.
@@ -627,7 +623,6 @@ void TestAlarms::blinkAfterRefillStartsInOnePhase()
     TestSql::insertNote(path, 3, QStringLiteral("Plain"), QStringLiteral("2024.05.03 10:00:00"));
     TDM dm(path);
     TFormMain form(dm, quietFormOptions());
-    form.ensureWindowBuilt();
     QCOMPARE(form.listIds(), (QVector<int>{1, 3, 2}));
     QCOMPARE(listPictures(form), (QVector<int>{2, 0, 1}));
     form.ToggleRunningAlarmImages();
@@ -664,7 +659,6 @@ void TestAlarms::blinkPassesOverUnknownPicture()
     TestSql::insertNote(path, 4, QStringLiteral("Plain"), QStringLiteral("2024.05.04 10:00:00"));
     TDM dm(path);
     TFormMain form(dm, quietFormOptions());
-    form.ensureWindowBuilt();
     QCOMPARE(form.listIds(), (QVector<int>{1, 2, 3, 4}));
     form.ListModel->setPicture(1, 7);
     QCOMPARE(listPictures(form), (QVector<int>{2, 7, 2, 0}));
@@ -692,7 +686,6 @@ void TestAlarms::dueAlarmIsAnnouncedListedAndBlinks()
     MockClock clock(at(2024, 5, 6, 9, 29, 59));
     TDM dm(path);
     TFormMain form(dm, threadedOptions(50, 20));
-    form.ensureWindowBuilt();
     QVector<Announcement> seen;
     form.BalloonNotifier->sink = [&seen](const QString &title, const QString &text) {
         seen.push_back({title, text});
@@ -744,7 +737,6 @@ void TestAlarms::shutdownWhilePausedOrSleeping()
     // Paused: the stop request wakes the pause.
     {
         auto form = std::make_unique<TFormMain>(dm, threadedOptions(10, 10));
-        form->ensureWindowBuilt();
         QVERIFY(form->PauseAlarmChecker());
         QVERIFY(form->alarmChecker()->isRunning());
         QTest::qWait(100);
@@ -753,7 +745,6 @@ void TestAlarms::shutdownWhilePausedOrSleeping()
     // Sleeping through a long interval: the stop request cuts the sleep.
     {
         auto form = std::make_unique<TFormMain>(dm, threadedOptions(60000, 60000));
-        form->ensureWindowBuilt();
         QVERIFY(form->alarmChecker()->isRunning());
         QTest::qWait(50);
         form.reset();
@@ -786,7 +777,6 @@ void TestAlarms::shutdownWhileWaitingForTheMainThread()
         TDM dm(db.path());
         auto announced = std::make_shared<std::atomic<int>>(0);
         auto form = std::make_unique<TFormMain>(dm, threadedOptions(5, 5));
-        form->ensureWindowBuilt();
         form->BalloonNotifier->sink = [announced](const QString &, const QString &) { ++*announced; };
         // The checker has tested the due note and is about to wait for the
         // main thread, which serves nothing until the window is gone.

@@ -40,7 +40,6 @@ struct Fixture {
         options.trayAvailable = trayAvailable;
         options.quit = [this] { ++quitRequests; };
         form = std::make_unique<TFormMain>(*dm, options);
-        form->ensureWindowBuilt();
     }
 
     void showActive()
@@ -229,7 +228,6 @@ void TestApp::startsEmptyWithoutDatabase()
     FormMainOptions options = quietFormOptions();
     options.trayAvailable = 1;
     TFormMain form(dm, options);
-    form.ensureWindowBuilt();
     QCOMPARE(form.ListModel->count(), 0);
     QVERIFY(!form.isVisible());
     QCOMPARE(form.size(), QSize(300, 400));
@@ -252,6 +250,7 @@ FormMainOptions deferredOptions(int *databaseWaits, int *quitRequests)
     FormMainOptions options = quietFormOptions();
     options.trayAvailable = 1;
     options.deferStart = true;
+    options.buildWindow = false;
     options.startThreads = true;
     options.checkerIntervalMs = 3600000;
     options.blinkIntervalMs = 3600000;
@@ -260,15 +259,21 @@ FormMainOptions deferredOptions(int *databaseWaits, int *quitRequests)
     return options;
 }
 
-void storeWindowState(const QString &path)
+void storeSettings(const QString &path, std::initializer_list<std::pair<const char *, const char *>> settings)
 {
     TDM dm(path);
-    dm.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("333"));
-    dm.SetSetting(QStringLiteral("FormMainHeight"), QStringLiteral("444"));
-    dm.SetSetting(QStringLiteral("FormMainTop"), QStringLiteral("55"));
-    dm.SetSetting(QStringLiteral("FormMainLeft"), QStringLiteral("66"));
-    dm.SetSetting(QStringLiteral("TytulSzerokosc"), QStringLiteral("180"));
-    dm.SetSetting(QStringLiteral("DataSzerokosc"), QStringLiteral("111"));
+    for (const auto &[key, value] : settings)
+        dm.SetSetting(QString::fromUtf8(key), QString::fromUtf8(value));
+}
+
+void storeWindowState(const QString &path)
+{
+    storeSettings(path, {{"FormMainWidth", "333"},
+                         {"FormMainHeight", "444"},
+                         {"FormMainTop", "55"},
+                         {"FormMainLeft", "66"},
+                         {"TytulSzerokosc", "180"},
+                         {"DataSzerokosc", "111"}});
 }
 } // namespace
 
@@ -326,11 +331,7 @@ void TestApp::closeBeforeStartFinished()
     int waits = 0;
     int quits = 0;
     TFormMain form(dm, deferredOptions(&waits, &quits));
-    {
-        TDM other(f.db.path());
-        other.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("-1"));
-        other.SetSetting(QStringLiteral("TytulSzerokosc"), QStringLiteral("x"));
-    }
+    storeSettings(f.db.path(), {{"FormMainWidth", "-1"}, {"TytulSzerokosc", "x"}});
     // SIGTERM before the connection was reported open: the end waits for the
     // connection, then saves what it restores, bad values as their defaults.
     form.CloseProgram();
@@ -399,14 +400,13 @@ void TestApp::oneBadCoordinateGetsItsDefault()
     QFETCH(QString, key);
     QFETCH(QString, value);
     Fixture f;
-    {
-        TDM dm(f.db.path());
-        dm.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("500"));
-        dm.SetSetting(QStringLiteral("FormMainHeight"), QStringLiteral("600"));
-        dm.SetSetting(QStringLiteral("FormMainTop"), QStringLiteral("70"));
-        dm.SetSetting(QStringLiteral("FormMainLeft"), QStringLiteral("80"));
-        dm.SetSetting(key, value);
-    }
+    const QByteArray badKey = key.toUtf8();
+    const QByteArray badValue = value.toUtf8();
+    storeSettings(f.db.path(), {{"FormMainWidth", "500"},
+                                {"FormMainHeight", "600"},
+                                {"FormMainTop", "70"},
+                                {"FormMainLeft", "80"},
+                                {badKey.constData(), badValue.constData()}});
     f.open();
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     const int width = key == QLatin1String("FormMainWidth") ? 300 : 500;
@@ -419,13 +419,8 @@ void TestApp::oneBadCoordinateGetsItsDefault()
 void TestApp::columnMinimum()
 {
     Fixture f;
-    {
-        TDM dm(f.db.path());
-        dm.SetSetting(QStringLiteral("TytulSzerokosc"), QStringLiteral("40"));
-        dm.SetSetting(QStringLiteral("DataSzerokosc"), QStringLiteral("-1"));
-        dm.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("10"));
-        dm.SetSetting(QStringLiteral("FormMainHeight"), QStringLiteral("10"));
-    }
+    storeSettings(f.db.path(),
+                  {{"TytulSzerokosc", "40"}, {"DataSzerokosc", "-1"}, {"FormMainWidth", "10"}, {"FormMainHeight", "10"}});
     f.open();
     QCOMPARE(f.form->LVNotatki->header()->sectionSize(0), 100);
     QCOMPARE(f.form->LVNotatki->header()->sectionSize(1), 100);

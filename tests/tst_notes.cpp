@@ -221,7 +221,6 @@ void TestNotes::dialogLook()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     std::unique_ptr<QDialog> dialog;
     if (which == QStringLiteral("editor"))
         dialog = std::make_unique<TFormNotatka>(dm, main);
@@ -252,7 +251,6 @@ void TestNotes::editorTabOrder()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     auto editor = newEditor(dm, main);
     QVERIFY(activate(editor.get()));
     editor->cAlarm->setChecked(true);
@@ -307,7 +305,6 @@ void TestNotes::defaultTitle()
         TestSql::exec(db.path(), QStringLiteral("DELETE FROM NOTATKI WHERE ID = ") + QString::number(101 + i));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
 
     TFormNotatka editor(dm, main);
     editor.StatusFormatki->setText(status);
@@ -323,7 +320,6 @@ void TestNotes::defaultTitleUnavailable()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.folder() + QStringLiteral("/missing.ib"));
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     auto editor = newEditor(dm, main);
     QCOMPARE(editor->Tytul->text(), QStringLiteral("n. a."));
     QVERIFY(MessageBox::takeRecorded().isEmpty());
@@ -336,7 +332,6 @@ void TestNotes::emptiedTitleSavedAsFreshDefault()
     seedNotes(db.path(), 2);
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     auto editor = newEditor(dm, main);
     QCOMPARE(editor->Tytul->text(), QStringLiteral("Note no 3"));
 
@@ -371,7 +366,6 @@ void TestNotes::charactersLeft()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     auto editor = newEditor(dm, main);
     QCOMPARE(editor->LBIloscZnakow->text(), QStringLiteral("Characters left 5000"));
     editor->Tresc->setPlainText(body);
@@ -433,7 +427,6 @@ void TestNotes::bodyLimitOnInsert()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     auto editor = newEditor(dm, main);
     editor->Tresc->setPlainText(before);
     QTextCursor cursor = editor->Tresc->textCursor();
@@ -458,7 +451,6 @@ void TestNotes::bodyLimitWhileTyping()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     auto editor = newEditor(dm, main);
     QPlainTextEdit *body = editor->Tresc;
     body->setPlainText(QString(4995, QLatin1Char('a')));
@@ -498,7 +490,6 @@ void TestNotes::bodyLimitUndoesInOneStep()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     auto editor = newEditor(dm, main);
     const QString before(4998, QLatin1Char('a'));
     editor->Tresc->setPlainText(before);
@@ -553,7 +544,6 @@ void TestNotes::newNoteWritesRow()
     seedNotes(db.path(), 2);
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     main.SzukanyCiag->setText(search);
     auto editor = newEditor(dm, main);
     editor->Tytul->setText(QStringLiteral("Dentist"));
@@ -596,7 +586,6 @@ void TestNotes::apostrophesSurvive()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     const QString title = QStringLiteral("it's O'Brien's");
     const QString body = QStringLiteral("it's\n'quoted' and ''doubled''");
 
@@ -641,7 +630,6 @@ void TestNotes::closingWithoutSaving()
                         QStringLiteral("2024.06.02 09:00:00"));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     main.FillNoteList(101);
     const StoredNote before = storedNote(db.path(), 101);
     QSignalSpy refills(main.ListModel, &QAbstractItemModel::modelReset);
@@ -683,7 +671,6 @@ void TestNotes::missingNoteOpensEmpty()
                         QStringLiteral("2024.06.20"), QStringLiteral("08:00"), QStringLiteral("Body"));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     const StoredNote before = storedNote(db.path(), 101);
 
     auto editor = existingEditor(dm, main, 99);
@@ -747,7 +734,6 @@ void TestNotes::loadNoteFillsAlarmControls()
                         date, time, QStringLiteral("one\r\ntwo"));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     auto editor = std::make_unique<TFormNotatka>(dm, main);
     editor->NoteId = 101;
     editor->StatusFormatki->setText(QStringLiteral("View / Edit"));
@@ -775,7 +761,6 @@ void TestNotes::alarmBoxResetsPickersOnlyForNewNote()
                         QStringLiteral("2024.07.01"), QStringLiteral("07:45"));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
 
     auto fresh = newEditor(dm, main);
     QVERIFY(!fresh->dtDate->isVisible());
@@ -837,7 +822,6 @@ void TestNotes::alarmValidation()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     auto editor = newEditor(dm, main);
     editor->Tresc->setPlainText(QStringLiteral("typed"));
     editor->Tresc->setFocus();
@@ -873,7 +857,6 @@ void TestNotes::pickerKeepsSecondsOfNow()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
 
     // Set to now at 10:20:30; checked at 10:20:29 the picker is still ahead,
     // although the minutes alone are equal.
@@ -917,75 +900,29 @@ void TestNotes::applyAlarmOnSave_data()
     const QTime none;
     const QTime eleven(11, 0);
 
+    const auto row = [](const char *name, int stored, int flips, QTime setTime, const char *alarm, const char *kind,
+                        const char *date, const char *time, const QString &archive) {
+        QTest::newRow(name) << stored << flips << setTime << QString::fromLatin1(alarm) << QString::fromLatin1(kind)
+                            << QString::fromLatin1(date) << QString::fromLatin1(time) << archive;
+    };
+    const QString null = QStringLiteral("<null>");
     // Off on loading: switching on arms it with what the pickers show; for a
     // stored state 0 they still hold the start values, kind 0.
-    QTest::newRow("0, switched on") << 0 << 1 << eleven << "2"
-                                    << "0"
-                                    << "2024-06-14"
-                                    << "11:00:00"
-                                    << "<null>";
-    QTest::newRow("0, off") << 0 << 0 << none << "0"
-                            << "2"
-                            << "2024-06-20"
-                            << "08:00:00" << keptArchive;
-    QTest::newRow("0, off, time touched") << 0 << 0 << eleven << "0"
-                                          << "2"
-                                          << "2024-06-20"
-                                          << "08:00:00" << keptArchive;
-    QTest::newRow("1, untouched") << 1 << 0 << none << "3"
-                                  << "2"
-                                  << "2024-06-20"
-                                  << "08:00:00" << nowStamp;
-    QTest::newRow("1, switched off") << 1 << 1 << none << "3"
-                                     << "2"
-                                     << "2024-06-20"
-                                     << "08:00:00" << nowStamp;
-    QTest::newRow("1, time changed") << 1 << 0 << eleven << "3"
-                                     << "2"
-                                     << "2024-06-20"
-                                     << "08:00:00" << nowStamp;
-    QTest::newRow("2, untouched") << 2 << 0 << none << "2"
-                                  << "2"
-                                  << "2024-06-20"
-                                  << "08:00:00"
-                                  << "<null>";
-    QTest::newRow("2, time changed") << 2 << 0 << eleven << "2"
-                                     << "2"
-                                     << "2024-06-20"
-                                     << "11:00:00"
-                                     << "<null>";
-    QTest::newRow("2, switched off") << 2 << 1 << none << "0"
-                                     << "2"
-                                     << "2024-06-20"
-                                     << "08:00:00"
-                                     << "<null>";
-    QTest::newRow("3, untouched") << 3 << 0 << none << "3"
-                                  << "2"
-                                  << "2024-06-20"
-                                  << "08:00:00" << keptArchive;
-    QTest::newRow("3, time changed") << 3 << 0 << eleven << "2"
-                                     << "2"
-                                     << "2024-06-20"
-                                     << "11:00:00"
-                                     << "<null>";
-    QTest::newRow("3, off and on again") << 3 << 2 << none << "2"
-                                         << "2"
-                                         << "2024-06-20"
-                                         << "08:00:00"
-                                         << "<null>";
-    QTest::newRow("3, switched off") << 3 << 1 << none << "0"
-                                     << "2"
-                                     << "2024-06-20"
-                                     << "08:00:00"
-                                     << "<null>";
-    QTest::newRow("unknown state, untouched") << 7 << 0 << none << "7"
-                                              << "2"
-                                              << "2024-06-20"
-                                              << "08:00:00" << keptArchive;
-    QTest::newRow("unknown state, switched on") << 7 << 1 << eleven << "7"
-                                                << "2"
-                                                << "2024-06-20"
-                                                << "08:00:00" << keptArchive;
+    row("0, switched on", 0, 1, eleven, "2", "0", "2024-06-14", "11:00:00", null);
+    row("0, off", 0, 0, none, "0", "2", "2024-06-20", "08:00:00", keptArchive);
+    row("0, off, time touched", 0, 0, eleven, "0", "2", "2024-06-20", "08:00:00", keptArchive);
+    row("1, untouched", 1, 0, none, "3", "2", "2024-06-20", "08:00:00", nowStamp);
+    row("1, switched off", 1, 1, none, "3", "2", "2024-06-20", "08:00:00", nowStamp);
+    row("1, time changed", 1, 0, eleven, "3", "2", "2024-06-20", "08:00:00", nowStamp);
+    row("2, untouched", 2, 0, none, "2", "2", "2024-06-20", "08:00:00", null);
+    row("2, time changed", 2, 0, eleven, "2", "2", "2024-06-20", "11:00:00", null);
+    row("2, switched off", 2, 1, none, "0", "2", "2024-06-20", "08:00:00", null);
+    row("3, untouched", 3, 0, none, "3", "2", "2024-06-20", "08:00:00", keptArchive);
+    row("3, time changed", 3, 0, eleven, "2", "2", "2024-06-20", "11:00:00", null);
+    row("3, off and on again", 3, 2, none, "2", "2", "2024-06-20", "08:00:00", null);
+    row("3, switched off", 3, 1, none, "0", "2", "2024-06-20", "08:00:00", null);
+    row("unknown state, untouched", 7, 0, none, "7", "2", "2024-06-20", "08:00:00", keptArchive);
+    row("unknown state, switched on", 7, 1, eleven, "7", "2", "2024-06-20", "08:00:00", keptArchive);
 }
 
 void TestNotes::applyAlarmOnSave()
@@ -1006,7 +943,6 @@ void TestNotes::applyAlarmOnSave()
                         QStringLiteral("2024.06.01 12:00:00"));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
 
     auto editor = existingEditor(dm, main, 101);
     for (int i = 0; i < flips; ++i)
@@ -1049,7 +985,6 @@ void TestNotes::viewEditAcknowledgesBeforeShowing()
     TestSql::insertNote(db.path(), 102, QStringLiteral("Newer"), QStringLiteral("2024.06.05 08:00:00"));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     main.FillNoteList(101);
     QCOMPARE(main.listIds(), (QVector<int>{101, 102}));
     QCOMPARE(main.ListModel->row(0).picture, int(NoteListModel::PictureRunning));
@@ -1103,7 +1038,6 @@ void TestNotes::viewEditStopsWhenStateUnreadable()
     TestSql::insertNote(db.path(), 101, QStringLiteral("Note"), QStringLiteral("2024.06.01 08:00:00"), 1);
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     main.FillNoteList(101);
     QCOMPARE(main.selectedRowId(), 101);
     breakConnection(dm, db.folder());
@@ -1133,7 +1067,6 @@ void TestNotes::saveStopsWhenStateUnreadable()
                         QStringLiteral("2024.06.20"), QStringLiteral("08:00"));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     main.FillNoteList(101);
     auto editor = existingEditor(dm, main, 101);
     QSignalSpy refills(main.ListModel, &QAbstractItemModel::modelReset);
@@ -1189,7 +1122,6 @@ void TestNotes::deleteConfirmed()
     seedNotes(db.path(), notes);
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     main.FillNoteList(deleted);
     main.SzukanyCiag->setText(search);
     QCOMPARE(main.selectedRowId(), deleted);
@@ -1235,7 +1167,6 @@ void TestNotes::deleteCancelled()
     seedNotes(db.path(), 3);
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     main.FillNoteList(102);
     QSignalSpy refills(main.ListModel, &QAbstractItemModel::modelReset);
 
@@ -1281,7 +1212,6 @@ void TestNotes::deleteFailureStillRefills()
                                             "BEGIN EXCEPTION KEEP_NOTES; END"));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    main.ensureWindowBuilt();
     main.FillNoteList(103);
     QSignalSpy refills(main.ListModel, &QAbstractItemModel::modelReset);
 

@@ -16,14 +16,14 @@ namespace DialogLook {
 
 void loadFonts()
 {
-    static const bool loaded = [] {
-        for (const char *face : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
-            if (QFile::exists(QLatin1String(face)))
-                QFontDatabase::addApplicationFont(QLatin1String(face));
-        }
-        return true;
-    }();
-    Q_UNUSED(loaded)
+    static bool loaded = false;
+    if (loaded)
+        return;
+    loaded = true;
+    for (const char *face : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
+        if (QFile::exists(QLatin1String(face)))
+            QFontDatabase::addApplicationFont(QLatin1String(face));
+    }
 }
 
 void apply(QWidget *dialog)

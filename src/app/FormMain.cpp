@@ -110,6 +110,8 @@ TFormMain::TFormMain(TDM &dm, const FormMainOptions &options)
 
     if (!m_options.deferStart)
         FormCreate();
+    if (m_options.buildWindow)
+        ensureWindowBuilt();
 }
 
 TFormMain::~TFormMain()

@@ -35,6 +35,9 @@ struct FormMainOptions {
     // FormCreate(), which the program makes once its connection is open, or
     // for the first command that needs it; by default the constructor does it.
     bool deferStart = false;
+    // Builds the window's controls and fills the list at once instead of at
+    // the first showing, for tests and benchmarks that work on a hidden list.
+    bool buildWindow = false;
     // How the program ends its event loop; tests record the request instead.
     std::function<void()> quit;
 };

@@ -5,11 +5,12 @@
 
 #include <QVector>
 
-// A main window under test: no background threads, and the end of the
-// program is recorded nowhere instead of ending the test.
+// A main window under test: built at once, no background threads, and the
+// end of the program is recorded nowhere instead of ending the test.
 inline FormMainOptions quietFormOptions()
 {
     FormMainOptions options;
+    options.buildWindow = true;
     options.startThreads = false;
     options.quit = [] {};
     return options;
