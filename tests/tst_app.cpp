@@ -3,7 +3,7 @@
 #include "TestDatabase.h"
 #include "alarms/AlarmChecker.h"
 #include "app/FormMain.h"
-#include "app/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "app/NoteListModel.h"
 #include "app/Notifier.h"
 #include "notes/FormNotatka.h"

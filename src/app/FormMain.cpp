@@ -1,7 +1,7 @@
 #include "FormMain.h"
 
-#include "DialogLook.h"
-#include "MessageBox.h"
+#include "ui/DialogLook.h"
+#include "ui/MessageBox.h"
 #include "NoteListModel.h"
 #include "Notifier.h"
 #include "alarms/AlarmChecker.h"
@@ -491,6 +491,17 @@ QVector<int> TFormMain::listIds() const
     for (int i = 0; i < ListModel->count(); ++i)
         ids << ListModel->row(i).id;
     return ids;
+}
+
+bool TFormMain::searchTextTyped() const
+{
+    return m_windowBuilt && !SzukanyCiag->text().isEmpty();
+}
+
+void TFormMain::focusNoteList()
+{
+    if (m_windowBuilt)
+        LVNotatki->setFocus();
 }
 
 // ---------------------------------------------------------------------------

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/NoteListHost.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -48,7 +50,7 @@ struct FormMainOptions {
 // A start shows only the tray icon, so the window's controls are built when it
 // is first shown (ensureWindowBuilt); until then the list pointers are null and
 // the list is not read.
-class TFormMain final : public QMainWindow
+class TFormMain final : public QMainWindow, public NoteListHost
 {
     Q_OBJECT
 
@@ -67,9 +69,9 @@ public:
     void setVisible(bool visible) override;
 
     // Note list and search.
-    bool FillNoteList(int rememberedId);
+    bool FillNoteList(int rememberedId) override;
     bool FillNoteListBySearch(const QString &text, int rememberedId);
-    void RefreshNoteList();
+    void RefreshNoteList() override;
     void ToggleRunningAlarmImages();
     void UpdateCommandStates();
 
@@ -93,7 +95,17 @@ public:
 
     // The ID of the selected row, or -1.
     int selectedRowId() const;
-    QVector<int> listIds() const;
+    QVector<int> listIds() const override;
+    int selectedNoteId() const override
+    {
+        return SelectedNoteId;
+    }
+    void setSelectedNoteId(int id) override
+    {
+        SelectedNoteId = id;
+    }
+    bool searchTextTyped() const override;
+    void focusNoteList() override;
 
     TDM &DM;
     int SelectedNoteId = 0;

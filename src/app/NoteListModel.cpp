@@ -1,6 +1,6 @@
 #include "NoteListModel.h"
 
-#include "DialogLook.h"
+#include "ui/DialogLook.h"
 
 #include <QLocale>
 

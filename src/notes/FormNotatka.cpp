@@ -1,8 +1,8 @@
 #include "FormNotatka.h"
 
-#include "app/DialogLook.h"
-#include "app/FormMain.h"
-#include "app/MessageBox.h"
+#include "ui/DialogLook.h"
+#include "ui/NoteListHost.h"
+#include "ui/MessageBox.h"
 #include "store/Clock.h"
 #include "store/DataModule.h"
 #include "store/Statements.h"
@@ -59,7 +59,7 @@ protected:
 
 } // namespace
 
-TFormNotatka::TFormNotatka(TDM &dm, TFormMain &main, QWidget *parent)
+TFormNotatka::TFormNotatka(TDM &dm, NoteListHost &main, QWidget *parent)
     : QDialog(parent)
     , m_dm(dm)
     , m_main(main)
@@ -336,10 +336,10 @@ void TFormNotatka::SaveNewNote()
 {
     if (Tytul->text().isEmpty())
         Tytul->setText(DefaultTitle());
-    m_main.SelectedNoteId = InsertNote(Tytul->text(), Tresc->toPlainText());
-    if (!m_main.SzukanyCiag->text().isEmpty())
-        m_main.LVNotatki->setFocus();
-    m_main.FillNoteList(m_main.SelectedNoteId);
+    m_main.setSelectedNoteId(InsertNote(Tytul->text(), Tresc->toPlainText()));
+    if (m_main.searchTextTyped())
+        m_main.focusNoteList();
+    m_main.FillNoteList(m_main.selectedNoteId());
     accept();
 }
 

@@ -12,7 +12,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTimeEdit;
 class TDM;
-class TFormMain;
+class NoteListHost;
 
 // The note editor: creates a note or shows and changes an existing one,
 // with its one-time alarm. The opener sets NoteId and StatusFormatki, loads
@@ -22,7 +22,7 @@ class TFormNotatka final : public QDialog
     Q_OBJECT
 
 public:
-    TFormNotatka(TDM &dm, TFormMain &main, QWidget *parent = nullptr);
+    TFormNotatka(TDM &dm, NoteListHost &main, QWidget *parent = nullptr);
     Q_DISABLE_COPY_MOVE(TFormNotatka)
 
     bool LoadNote(int id);
@@ -72,7 +72,7 @@ private:
     void ApplyAlarmOnSave(int id);
 
     TDM &m_dm;
-    TFormMain &m_main;
+    NoteListHost &m_main;
     // Where the body's last change happened, so an over-long insertion is
     // cut back where it was made.
     int m_changeFrom = 0;

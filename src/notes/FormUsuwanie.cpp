@@ -1,7 +1,7 @@
 #include "FormUsuwanie.h"
 
-#include "app/DialogLook.h"
-#include "app/FormMain.h"
+#include "ui/DialogLook.h"
+#include "ui/NoteListHost.h"
 #include "store/DataModule.h"
 #include "store/Statements.h"
 
@@ -36,7 +36,7 @@ protected:
 
 } // namespace
 
-TFormUsuwanie::TFormUsuwanie(TDM &dm, TFormMain &main, QWidget *parent)
+TFormUsuwanie::TFormUsuwanie(TDM &dm, NoteListHost &main, QWidget *parent)
     : QDialog(parent)
     , m_dm(dm)
     , m_main(main)
@@ -112,9 +112,9 @@ void TFormUsuwanie::ZatwierdzExecute()
         ZamknijExecute();
         return;
     }
-    m_main.SelectedNoteId = TDM::PickNeighbourNote(m_main.listIds(), m_main.SelectedNoteId);
+    m_main.setSelectedNoteId(TDM::PickNeighbourNote(m_main.listIds(), m_main.selectedNoteId()));
     DeleteNote(DeleteNoteId);
-    m_main.FillNoteList(m_main.SelectedNoteId);
+    m_main.FillNoteList(m_main.selectedNoteId());
     accept();
 }
 

@@ -7,7 +7,7 @@ class QLabel;
 class QPushButton;
 class QWidget;
 class TDM;
-class TFormMain;
+class NoteListHost;
 
 // Asks before a note goes. On Yes it deletes the note DeleteNoteId, picks the
 // neighbour to select and refills the main list in full.
@@ -16,7 +16,7 @@ class TFormUsuwanie final : public QDialog
     Q_OBJECT
 
 public:
-    TFormUsuwanie(TDM &dm, TFormMain &main, QWidget *parent = nullptr);
+    TFormUsuwanie(TDM &dm, NoteListHost &main, QWidget *parent = nullptr);
     Q_DISABLE_COPY_MOVE(TFormUsuwanie)
 
     void TAKClick();
@@ -37,5 +37,5 @@ private:
     void DeleteNote(int id);
 
     TDM &m_dm;
-    TFormMain &m_main;
+    NoteListHost &m_main;
 };
