@@ -34,10 +34,9 @@ struct Fixture {
     {
         const QString path = dir.path() + QStringLiteral("/dbn.ib");
         Firebird::Connection::createFromScript(path, schemaPath());
-        dm = std::make_unique<TDM>(path);
         // One statement, one commit: the engine makes the rows itself. Every
         // hundredth body holds "qzx", so a search for it matches 1 %.
-        dm->MainQuery.execSql(QStringLiteral(
+        Firebird::Connection(path).execute(QStringLiteral(
             "EXECUTE BLOCK AS DECLARE i INTEGER = 0; DECLARE body VARCHAR(600); BEGIN "
             "body = 'Remember to bring the quarterly figures to the meeting with the auditors; "
             "check the spreadsheet twice, update the budget columns, call the supplier about the "
@@ -52,6 +51,7 @@ struct Fixture {
             "i = i + 1; END "
             "END")
                                   .arg(count));
+        dm = std::make_unique<TDM>(path);
         FormMainOptions options;
         options.startThreads = false;
         options.trayAvailable = 1;
@@ -97,7 +97,7 @@ void BM_ReadRowsOnly(benchmark::State &state)
 {
     Fixture &f = fixture(int(state.range(0)));
     for (auto _ : state) {
-        std::vector<NoteListRow> rows;
+        std::vector<Note> rows;
         if (!f.dm->readNoteList(nullptr, rows))
             state.SkipWithError("read failed");
         benchmark::DoNotOptimize(rows.data());

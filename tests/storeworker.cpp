@@ -4,7 +4,6 @@
 //   storeworker write-rows DB PREFIX N   inserts N notes with titles PREFIX-i
 #include "store/DataModule.h"
 #include "store/Firebird.h"
-#include "store/Statements.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -17,12 +16,13 @@ namespace {
 bool insertNote(TDM &dm, const QString &title)
 {
     try {
-        dm.MainQuery.open(Statements::nextNoteId());
-        const int id = dm.MainQuery.asInteger("ID");
-        dm.MainQuery.close();
         const QDateTime now = QDateTime::currentDateTime();
-        dm.MainQuery.execSql(Statements::insertNote(id, title, QStringLiteral("body"), now, 0, 0, now.date(), now.time()));
-        return true;
+        Note note;
+        note.title = title;
+        note.body = QStringLiteral("body");
+        note.createdDate = note.alarmDate = now.date();
+        note.createdTime = note.alarmTime = now.time();
+        return dm.insertNote(note) > 0;
     } catch (const Firebird::Error &error) {
         std::fprintf(stderr, "%s\n", error.what());
         return false;

@@ -114,10 +114,9 @@ void TestDueRules::checkDue()
     QFETCH(QDateTime, now);
     QFETCH(bool, due);
 
-    AlarmRow row;
+    Note row;
     row.id = 7;
     row.title = QStringLiteral("Test");
-    row.created = momentOf("2020-01-01T00:00:00");
     row.alarm = state;
     row.kind = kind;
     row.alarmDate = alarmDate;
@@ -399,7 +398,7 @@ void TestDueRules::balloonEntry()
     QFETCH(QString, title);
     QFETCH(QString, entry);
 
-    AlarmRow row;
+    Note row;
     row.title = title;
     row.kind = kind;
     row.alarm = 2;

@@ -44,21 +44,15 @@ struct StoredNote {
 
 StoredNote storedNote(const QString &path, int id)
 {
-    Firebird::Connection connection;
-    connection.setParameters(path, QStringLiteral("sysdba"), QStringLiteral("quietbird"), QStringLiteral("NONE"));
-    Firebird::Query query(connection);
-    query.open(QStringLiteral("SELECT * FROM NOTATKI WHERE ID = ") + QString::number(id));
+    const QStringList columns = TestSql::row(path, QStringLiteral("SELECT * FROM NOTATKI WHERE ID = ") + QString::number(id),
+                                             {"Tytul", "Tresc", "DataGodzina", "Alarm", "AlarmRodzaj", "AlarmData",
+                                              "AlarmGodzina", "AlarmArchiwum"});
     StoredNote note;
-    if (query.eof()) {
+    if (columns.isEmpty()) {
         note.title = QStringLiteral("<none>");
         return note;
     }
-    auto text = [&query](const char *column) {
-        return query.isNull(column) ? QStringLiteral("<null>") : query.asString(column);
-    };
-    note = {text("Tytul"),       text("Tresc"),     text("DataGodzina"),  text("Alarm"),
-            text("AlarmRodzaj"), text("AlarmData"), text("AlarmGodzina"), text("AlarmArchiwum")};
-    query.close();
+    note = {columns[0], columns[1], columns[2], columns[3], columns[4], columns[5], columns[6], columns[7]};
     return note;
 }
 
@@ -72,13 +66,13 @@ void seedNotes(const QString &path, int count)
     }
 }
 
-// Points the data module at a file that is not there, so that its next
-// statement fails.
-void breakConnection(TDM &dm, const QString &folder)
+// Takes the data module's file away, so that its next statement fails;
+// answers where the file went.
+QString breakConnection(TDM &dm, const QString &folder)
 {
     dm.DisconnectDatabase();
-    dm.Database.setParameters(folder + QStringLiteral("/gone.ib"), QStringLiteral("sysdba"), QStringLiteral("quietbird"),
-                              QStringLiteral("NONE"));
+    const QString moved = folder + QStringLiteral("/gone.ib");
+    return QFile::rename(dm.databaseName(), moved) ? moved : QString();
 }
 
 bool activate(QWidget *window)
@@ -1040,7 +1034,7 @@ void TestNotes::viewEditStopsWhenStateUnreadable()
     TFormMain main(dm, quietFormOptions());
     main.FillNoteList(101);
     QCOMPARE(main.selectedRowId(), 101);
-    breakConnection(dm, db.folder());
+    QVERIFY(!breakConnection(dm, db.folder()).isEmpty());
 
     bool fired = false;
     QWidget *modalSeen = nullptr;
@@ -1070,7 +1064,8 @@ void TestNotes::saveStopsWhenStateUnreadable()
     main.FillNoteList(101);
     auto editor = existingEditor(dm, main, 101);
     QSignalSpy refills(main.ListModel, &QAbstractItemModel::modelReset);
-    breakConnection(dm, db.folder());
+    const QString moved = breakConnection(dm, db.folder());
+    QVERIFY(!moved.isEmpty());
 
     editor->Tytul->setText(QStringLiteral("Unsaved"));
     editor->OK->click();
@@ -1081,7 +1076,7 @@ void TestNotes::saveStopsWhenStateUnreadable()
     QVERIFY(editor->isVisible());
     QCOMPARE(refills.count(), 0);
     QCOMPARE(main.listIds(), QVector<int>{101});
-    QCOMPARE(storedNote(db.path(), 101).title, QStringLiteral("Note"));
+    QCOMPARE(storedNote(moved, 101).title, QStringLiteral("Note"));
 }
 
 // ---------------------------------------------------------------------------

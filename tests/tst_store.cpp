@@ -46,12 +46,14 @@ QString TestStore::worker()
 
 int TestStore::addNote(TDM &dm, const QString &title, const QString &body, const QDateTime &created)
 {
-    dm.MainQuery.open(Statements::nextNoteId());
-    const int id = dm.MainQuery.asInteger("ID");
-    dm.MainQuery.close();
-    dm.MainQuery.execSql(Statements::insertNote(id, title, NoteText::toStored(body), created, 0, 0, created.date(),
-                                               created.time()));
-    return id;
+    Note note;
+    note.title = title;
+    note.body = NoteText::toStored(body);
+    note.createdDate = created.date();
+    note.createdTime = created.time();
+    note.alarmDate = created.date();
+    note.alarmTime = created.time();
+    return dm.insertNote(note);
 }
 
 void TestStore::quoting_data()
@@ -109,11 +111,10 @@ void TestStore::textRoundTrip()
     QVERIFY2(db.isValid(), qPrintable(db.error()));
     TDM dm(db.path());
     const int id = addNote(dm, title, body);
-    dm.MainQuery.open(Statements::note(id));
-    QCOMPARE(dm.MainQuery.recordCount(), 1);
-    QCOMPARE(dm.MainQuery.asString("Tytul"), title);
-    const QString stored = dm.MainQuery.asString("Tresc");
-    dm.MainQuery.close();
+    const std::optional<Note> note = dm.readNote(id);
+    QVERIFY(note);
+    QCOMPARE(note->title, title);
+    const QString stored = note->body;
     QCOMPARE(NoteText::fromStored(stored), body);
     QCOMPARE(stored.count(QStringLiteral("\r\n")), body.count(QLatin1Char('\n')));
 }
@@ -136,7 +137,7 @@ void TestStore::searchIgnoresCaseInEveryScript()
     addNote(dm, QStringLiteral("other"), QStringLiteral("ПРИВЕТ мир"));
     addNote(dm, QStringLiteral("third"), QStringLiteral("Straße"));
     auto titles = [&](const QString &text) {
-        std::vector<NoteListRow> rows;
+        std::vector<Note> rows;
         [&] { QVERIFY(dm.readNoteList(&text, rows)); }();
         QStringList found;
         for (const auto &row : rows)
@@ -160,7 +161,7 @@ void TestStore::searchFindsQuotesYearsAndBlanks()
     addNote(dm, QStringLiteral("nothing"), QStringLiteral("budget 2021 plan"), QDateTime(QDate(2023, 1, 2), QTime(3, 4, 5)));
     addNote(dm, QStringLiteral("x"), QString(), QDateTime(QDate(2021, 7, 8), QTime(9, 10, 11)));
     auto ids = [&](const QString &text) {
-        std::vector<NoteListRow> rows;
+        std::vector<Note> rows;
         [&] { QVERIFY(dm.readNoteList(&text, rows)); }();
         QList<int> found;
         for (const auto &row : rows)
@@ -182,7 +183,8 @@ void TestStore::settings()
     TDM dm(db.path());
     QCOMPARE(dm.GetSetting(QStringLiteral("FormMainWidth")), QStringLiteral("-1"));
     QVERIFY(dm.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("320")));
-    QVERIFY(!dm.Transaction.inTransaction()); // committed when the write ended
+    // Committed when the write ended: another connection sees it at once.
+    QCOMPARE(TDM(db.path()).GetSetting(QStringLiteral("FormMainWidth")), QStringLiteral("320"));
     QCOMPARE(dm.GetSetting(QStringLiteral("FormMainWidth")), QStringLiteral("320"));
     const QString id = TestSql::value(db.path(), QStringLiteral("SELECT ID FROM USTAWIENIA WHERE Ustawienie = 'FormMainWidth'"));
     QVERIFY(dm.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("400")));
@@ -222,7 +224,7 @@ void TestStore::missingOrUnreadableDatabase()
         QVERIFY(!dm.ConnectDatabase());
         QCOMPARE(dm.GetSetting(QStringLiteral("FormMainWidth")), QStringLiteral("-1"));
         QVERIFY(!dm.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("1")));
-        std::vector<NoteListRow> rows;
+        std::vector<Note> rows;
         QVERIFY(!dm.readNoteList(nullptr, rows));
         QVERIFY(rows.empty());
         QVERIFY_THROWS_EXCEPTION(Firebird::Error, dm.ReadAlarmState(1));
@@ -236,9 +238,9 @@ void TestStore::reconnectsAfterDisconnect()
     TestDatabase db;
     TDM dm(db.path());
     QVERIFY(dm.DisconnectDatabase());
-    QVERIFY(!dm.Database.isOpen());
+    QVERIFY(!dm.isConnected());
     QVERIFY(dm.SetSetting(QStringLiteral("FormMainTop"), QStringLiteral("12")));
-    QVERIFY(dm.Database.isOpen());
+    QVERIFY(dm.isConnected());
     QCOMPARE(TDM(db.path()).GetSetting(QStringLiteral("FormMainTop")), QStringLiteral("12"));
 }
 

@@ -3,7 +3,6 @@
 #include "DueRules.h"
 #include "store/Clock.h"
 #include "store/DataModule.h"
-#include "store/Statements.h"
 
 #include <vector>
 
@@ -35,56 +34,24 @@ void TAlarmChecker::loop()
     }
 }
 
-bool TAlarmChecker::readCandidates(std::vector<AlarmRow> &rows)
-{
-    Firebird::Query &query = m_dm.CheckerQuery;
-    try {
-        query.open(Statements::dueAlarmCandidates());
-        const int id = query.fieldIndex("ID");
-        const int title = query.fieldIndex("Tytul");
-        const int created = query.fieldIndex("DataGodzina");
-        const int alarm = query.fieldIndex("Alarm");
-        const int kind = query.fieldIndex("AlarmRodzaj");
-        const int date = query.fieldIndex("AlarmData");
-        const int time = query.fieldIndex("AlarmGodzina");
-        const int archive = query.fieldIndex("AlarmArchiwum");
-        while (!query.eof()) {
-            AlarmRow row;
-            row.id = query.asInteger(id);
-            row.title = query.asString(title);
-            row.created = query.asDateTime(created);
-            row.alarm = query.asInteger(alarm);
-            row.kind = query.asInteger(kind);
-            row.alarmDate = query.asDate(date);
-            row.alarmTime = query.asTime(time);
-            row.archive = query.asDateTime(archive);
-            rows.push_back(row);
-            query.next();
-        }
-        query.close();
-        return true;
-    } catch (const Firebird::Error &) {
-        query.close();
-        return false;
-    }
-}
-
 void TAlarmChecker::CheckAlarms()
 {
     // The selection is read whole and its lock released before anything
     // fires: firing waits for the main thread, which may need the lock.
-    std::vector<AlarmRow> rows;
-    if (!readCandidates(rows))
+    std::vector<Note> rows;
+    try {
+        rows = m_dm.readAlarmCandidates();
+    } catch (const Firebird::Error &) {
         return;
+    }
     QString text;
-    for (const AlarmRow &row : rows) {
+    for (const Note &row : rows) {
         if (stopRequested())
             return;
         if (!DueRules::isDue(row, Clock::currentDateTime()))
             continue;
         text += DueRules::balloonEntry(row);
-        // The state is written inside the main-thread call: MainQuery stays
-        // the main thread's own, and a firing whose announcement never runs
+        // The state is written inside the main-thread call: a firing whose announcement never runs
         // (shutdown) leaves the alarm armed instead of silently running.
         TDM *dm = &m_dm;
         const int id = row.id;
@@ -93,7 +60,7 @@ void TAlarmChecker::CheckAlarms()
         // A copy of its own, so no text buffer is shared between the threads.
         const QString shown(text.constData(), text.size());
         const bool ran = callMainThread([dm, id, announce, title, shown] {
-            dm->WriteAlarmState(id, Statements::Running);
+            dm->WriteAlarmState(id, Alarm::Running);
             announce(title, shown);
         });
         if (!ran)

@@ -7,7 +7,6 @@
 #include <functional>
 
 class TDM;
-struct AlarmRow;
 
 // Looks for due alarms every ten seconds. A due alarm is marked running and
 // announced on the main thread; the note list then shows it on top.
@@ -31,8 +30,6 @@ protected:
     void loop() override;
 
 private:
-    bool readCandidates(std::vector<AlarmRow> &rows);
-
     TDM &m_dm;
     Announce m_announce;
     int m_intervalMs;

@@ -34,7 +34,7 @@ QTime effectiveTime(const QTime &time)
 // times counts real elapsed seconds, so across a daylight-saving switch a
 // "day" here is 86400 s, not the same wall-clock time on the next date.
 // Returns -1 when there was no acknowledgement yet.
-qint64 secondsSinceAcknowledged(const AlarmRow &row, const QDateTime &now)
+qint64 secondsSinceAcknowledged(const Note &row, const QDateTime &now)
 {
     if (!row.archive.isValid())
         return -1;
@@ -50,7 +50,7 @@ bool periodPassed(qint64 elapsed, qint64 wholeUnits, qint64 unitSeconds)
 
 namespace DueRules {
 
-bool isDue(const AlarmRow &row, const QDateTime &now)
+bool isDue(const Note &row, const QDateTime &now)
 {
     if (!now.isValid())
         return false;
@@ -98,7 +98,7 @@ QString AlarmKindText(int kind)
     }
 }
 
-QString balloonEntry(const AlarmRow &row)
+QString balloonEntry(const Note &row)
 {
     const QString date = effectiveDate(row.alarmDate).toString(QStringLiteral("yyyy-MM-dd"));
     const QString time = effectiveTime(row.alarmTime).toString(QStringLiteral("HH:mm"));

@@ -1,32 +1,19 @@
 #pragma once
 
-#include <QDate>
+#include "store/Note.h"
+
 #include <QDateTime>
 #include <QString>
-#include <QTime>
-
-// One row of NOTATKI as the alarm checker reads it. A NULL column is a null
-// QDate/QTime/QDateTime here.
-struct AlarmRow {
-    int id = 0;
-    QString title;          // Tytul
-    QDateTime created;      // DataGodzina
-    int alarm = 0;          // Alarm: 0 none, 1 running, 2 armed, 3 acknowledged
-    int kind = 0;           // AlarmRodzaj: 0 once, 1 daily, 2 weekly, 3 monthly, 4 annual
-    QDate alarmDate;        // AlarmData
-    QTime alarmTime;        // AlarmGodzina (hours and minutes)
-    QDateTime archive;      // AlarmArchiwum: moment of the last acknowledgement
-};
 
 namespace DueRules {
 
 // Whether the alarm of row should go off at the local clock reading now.
-bool isDue(const AlarmRow &row, const QDateTime &now);
+bool isDue(const Note &row, const QDateTime &now);
 
 // The suffix shown after the alarm moment: empty for one-time and unknown kinds.
 QString AlarmKindText(int kind);
 
 // One balloon entry: "[Alarm: yyyy-MM-dd HH:mm] <kind text>\r\n<title>\r\n".
-QString balloonEntry(const AlarmRow &row);
+QString balloonEntry(const Note &row);
 
 } // namespace DueRules

@@ -389,15 +389,9 @@ bool TFormMain::fill(const QString *searchText, int rememberedId)
     if (!m_windowBuilt)
         return true;
     LVNotatki->setUpdatesEnabled(false);
-    std::vector<NoteListRow> found;
+    std::vector<Note> found;
     const bool ok = DM.readNoteList(searchText, found);
-    std::vector<NoteListModel::Row> rows;
-    rows.reserve(found.size());
-    for (NoteListRow &note : found) {
-        rows.push_back({note.id, std::move(note.title), note.createdDate, note.createdTime,
-                        NoteListModel::pictureForState(note.alarm, note.alarm == 1)});
-    }
-    ListModel->setRows(std::move(rows));
+    ListModel->setRows(std::move(found));
     const int selected = ListModel->rowOfId(rememberedId);
     QModelIndex selectedIndex;
     if (selected >= 0) {

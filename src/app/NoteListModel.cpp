@@ -32,10 +32,15 @@ NoteListModel::NoteListModel(QObject *parent)
     m_pictures[PictureRunningRays] = DialogLook::pictureIcon(QStringLiteral(":/icons/beacon-rays.png"));
 }
 
-void NoteListModel::setRows(std::vector<Row> rows)
+void NoteListModel::setRows(std::vector<Note> notes)
 {
     beginResetModel();
-    m_rows = std::move(rows);
+    m_rows.clear();
+    m_rows.reserve(notes.size());
+    for (Note &note : notes) {
+        const int picture = pictureForState(note.alarm, note.alarm == Alarm::Running);
+        m_rows.push_back({std::move(note), picture});
+    }
     endResetModel();
 }
 
@@ -61,7 +66,7 @@ int NoteListModel::pictureForState(int alarm, bool runningGroup)
 {
     if (runningGroup)
         return PictureRunning;
-    return alarm == 2 || alarm == 3 ? PictureAlarm : PictureNote;
+    return alarm == Alarm::Armed || alarm == Alarm::Acknowledged ? PictureAlarm : PictureNote;
 }
 
 QString NoteListModel::dateText(const QDate &date, const QTime &time)

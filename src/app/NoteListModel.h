@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/DataModule.h"
+#include "store/Note.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
@@ -19,15 +19,13 @@ public:
 
     explicit NoteListModel(QObject *parent = nullptr);
 
-    struct Row {
-        int id = 0;
-        QString title;
-        QDate createdDate;
-        QTime createdTime;
+    // A note as the list shows it: its columns and its picture of the moment.
+    struct Row : Note {
         int picture = PictureNote;
     };
 
-    void setRows(std::vector<Row> rows);
+    // Takes the notes as the list statements read them, running alarms first.
+    void setRows(std::vector<Note> notes);
     const Row &row(int index) const
     {
         return m_rows[size_t(index)];

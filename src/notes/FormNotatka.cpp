@@ -265,16 +265,8 @@ void TFormNotatka::keepBodyWithinLimit()
 QString TFormNotatka::DefaultTitle()
 {
     try {
-        m_dm.MainQuery.open(Statements::countNotes());
-        QString title;
-        if (m_dm.MainQuery.recordCount() < 1)
-            title = QStringLiteral("Note no 1");
-        else
-            title = QStringLiteral("Note no ") + QString::number(m_dm.MainQuery.asInteger("IloscNotatek") + 1);
-        m_dm.MainQuery.close();
-        return title;
+        return QStringLiteral("Note no ") + QString::number(m_dm.countNotes() + 1);
     } catch (const Firebird::Error &error) {
-        m_dm.MainQuery.close();
         m_dm.ReportFailure(QStringLiteral("Unable to get default title!"), kOrigin, error.message());
         return QStringLiteral("n. a.");
     }
@@ -284,28 +276,24 @@ bool TFormNotatka::LoadNote(int id)
 {
     m_filling = true;
     try {
-        m_dm.MainQuery.open(Statements::note(id));
-        if (m_dm.MainQuery.recordCount() == 1) {
-            Tytul->setText(m_dm.MainQuery.asString("Tytul"));
-            Tresc->setPlainText(NoteText::fromStored(m_dm.MainQuery.asString("Tresc")));
-            const int state = m_dm.MainQuery.asInteger("Alarm");
-            if (state >= Statements::Running && state <= Statements::Acknowledged) {
+        if (const std::optional<Note> note = m_dm.readNote(id)) {
+            Tytul->setText(note->title);
+            Tresc->setPlainText(NoteText::fromStored(note->body));
+            if (note->alarm >= Alarm::Running && note->alarm <= Alarm::Acknowledged) {
                 cAlarm->setChecked(true);
-                cbAlarm->setCurrentIndex(m_dm.MainQuery.asInteger("AlarmRodzaj"));
-                if (!m_dm.MainQuery.isNull("AlarmData"))
-                    dtDate->setDate(m_dm.MainQuery.asDate("AlarmData"));
-                if (!m_dm.MainQuery.isNull("AlarmGodzina"))
-                    dtTime->setTime(m_dm.MainQuery.asTime("AlarmGodzina"));
+                cbAlarm->setCurrentIndex(note->kind);
+                if (note->alarmDate.isValid())
+                    dtDate->setDate(note->alarmDate);
+                if (note->alarmTime.isValid())
+                    dtTime->setTime(note->alarmTime);
             } else {
                 cAlarm->setChecked(false);
             }
         }
-        m_dm.MainQuery.close();
         m_filling = false;
         AlarmChanged = false;
         return true;
     } catch (const Firebird::Error &error) {
-        m_dm.MainQuery.close();
         m_filling = false;
         AlarmChanged = false;
         m_dm.ReportFailure(QStringLiteral("Can't get data!"), kOrigin, error.message());
@@ -345,19 +333,19 @@ void TFormNotatka::SaveNewNote()
 
 int TFormNotatka::InsertNote(const QString &title, const QString &body)
 {
-    const int state = cAlarm->isChecked() ? Statements::Armed : Statements::NoAlarm;
+    Note note;
+    note.title = title;
+    note.body = NoteText::toStored(body);
+    const QDateTime now = Clock::currentDateTime();
+    note.createdDate = now.date();
+    note.createdTime = now.time();
+    note.alarm = cAlarm->isChecked() ? Alarm::Armed : Alarm::None;
+    note.kind = cbAlarm->currentIndex();
+    note.alarmDate = dtDate->date();
+    note.alarmTime = dtTime->time();
     try {
-        m_dm.MainQuery.open(Statements::nextNoteId());
-        const int id = m_dm.MainQuery.recordCount() == 1 ? m_dm.MainQuery.asInteger("ID") : -1;
-        m_dm.MainQuery.close();
-        if (id != -1) {
-            m_dm.MainQuery.execSql(Statements::insertNote(id, title, NoteText::toStored(body),
-                                                         Clock::currentDateTime(), state, cbAlarm->currentIndex(),
-                                                         dtDate->date(), dtTime->time()));
-        }
-        return id;
+        return m_dm.insertNote(note);
     } catch (const Firebird::Error &error) {
-        m_dm.MainQuery.close();
         m_dm.ReportFailure(QStringLiteral("Can't add new note!"), kOrigin, error.message());
         return -1;
     }
@@ -374,7 +362,7 @@ void TFormNotatka::SaveNoteChanges()
 bool TFormNotatka::UpdateNoteText(int id, const QString &title, const QString &body)
 {
     try {
-        m_dm.MainQuery.execSql(Statements::updateNoteText(id, title, NoteText::toStored(body)));
+        m_dm.updateNoteText(id, title, NoteText::toStored(body));
         return true;
     } catch (const Firebird::Error &error) {
         m_dm.ReportFailure(QStringLiteral("Can't save changes in note!"), kOrigin, error.message());
@@ -443,28 +431,28 @@ void TFormNotatka::ApplyAlarmOnSave(int id)
     const bool on = cAlarm->isChecked();
     const AlarmDetails chosen{cbAlarm->currentIndex(), dtDate->date(), dtTime->time()};
     switch (stored) {
-    case Statements::NoAlarm:
+    case Alarm::None:
         if (on)
-            m_dm.WriteAlarmState(id, Statements::Armed, chosen);
+            m_dm.WriteAlarmState(id, Alarm::Armed, chosen);
         break;
-    case Statements::Running:
+    case Alarm::Running:
         // Saving a ringing note is its acknowledgement, whatever the box says.
-        m_dm.WriteAlarmState(id, Statements::Acknowledged);
+        m_dm.WriteAlarmState(id, Alarm::Acknowledged);
         break;
-    case Statements::Armed:
+    case Alarm::Armed:
         if (on)
-            m_dm.WriteAlarmState(id, Statements::Armed, chosen);
+            m_dm.WriteAlarmState(id, Alarm::Armed, chosen);
         else
-            m_dm.WriteAlarmState(id, Statements::NoAlarm);
+            m_dm.WriteAlarmState(id, Alarm::None);
         break;
-    case Statements::Acknowledged:
+    case Alarm::Acknowledged:
         // An acknowledged alarm rings again only when the user asked for it.
         if (!AlarmChanged)
             break;
         if (on)
-            m_dm.WriteAlarmState(id, Statements::Armed, chosen);
+            m_dm.WriteAlarmState(id, Alarm::Armed, chosen);
         else
-            m_dm.WriteAlarmState(id, Statements::NoAlarm);
+            m_dm.WriteAlarmState(id, Alarm::None);
         break;
     default:
         break;

@@ -3,7 +3,6 @@
 #include "ui/DialogLook.h"
 #include "ui/NoteListHost.h"
 #include "store/DataModule.h"
-#include "store/Statements.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -121,7 +120,7 @@ void TFormUsuwanie::ZatwierdzExecute()
 void TFormUsuwanie::DeleteNote(int id)
 {
     try {
-        m_dm.MainQuery.execSql(Statements::deleteNote(id));
+        m_dm.deleteNote(id);
     } catch (const Firebird::Error &error) {
         m_dm.ReportFailure(QStringLiteral("Can't delete note!"), QStringLiteral("FormUsuwanie"), error.message());
     }

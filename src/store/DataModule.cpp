@@ -8,15 +8,45 @@
 Q_LOGGING_CATEGORY(lcStore, "penwick.store", QtWarningMsg)
 
 namespace {
+
 const QString kOrigin = QStringLiteral("DM");
+
+// The columns of a list row; the list never shows the body.
+Note listRow(const Firebird::Cursor &row, const int (&fields)[4])
+{
+    Note note;
+    note.id = row.asInteger(fields[0]);
+    note.title = row.asString(fields[1]);
+    note.createdDate = row.asDate(fields[2]);
+    note.createdTime = row.asTime(fields[2]);
+    note.alarm = row.asInteger(fields[3]);
+    return note;
 }
 
+enum class Body { Read, Skip };
+
+Note wholeRow(const Firebird::Cursor &row, Body body)
+{
+    Note note;
+    note.id = row.asInteger(row.fieldIndex("ID"));
+    note.title = row.asString(row.fieldIndex("Tytul"));
+    if (body == Body::Read)
+        note.body = row.asString(row.fieldIndex("Tresc"));
+    const int created = row.fieldIndex("DataGodzina");
+    note.createdDate = row.asDate(created);
+    note.createdTime = row.asTime(created);
+    note.alarm = row.asInteger(row.fieldIndex("Alarm"));
+    note.kind = row.asInteger(row.fieldIndex("AlarmRodzaj"));
+    note.alarmDate = row.asDate(row.fieldIndex("AlarmData"));
+    note.alarmTime = row.asTime(row.fieldIndex("AlarmGodzina"));
+    note.archive = row.asDateTime(row.fieldIndex("AlarmArchiwum"));
+    return note;
+}
+
+} // namespace
+
 TDM::TDM(const QString &databaseName, Connect connect)
-    : Transaction(Database)
-    , MainQuery(Database)
-    , StateQuery(Database)
-    , CheckerQuery(Database)
-    , m_databaseName(databaseName)
+    : m_database(databaseName)
 {
     if (connect == Connect::Now)
         ConnectDatabase();
@@ -24,9 +54,6 @@ TDM::TDM(const QString &databaseName, Connect connect)
 
 TDM::~TDM()
 {
-    MainQuery.close();
-    StateQuery.close();
-    CheckerQuery.close();
     DisconnectDatabase();
 }
 
@@ -35,12 +62,16 @@ QString TDM::defaultDatabaseName()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/dbn.ib");
 }
 
+QString TDM::databaseName() const
+{
+    return m_database.databaseName();
+}
+
 bool TDM::ConnectDatabase()
 {
+    const auto lock = m_database.lock();
     try {
-        Database.setParameters(m_databaseName, QStringLiteral("sysdba"), QStringLiteral("quietbird"),
-                               QStringLiteral("NONE"));
-        Database.open();
+        m_database.open();
         return true;
     } catch (const Firebird::Error &) {
         return false;
@@ -49,12 +80,18 @@ bool TDM::ConnectDatabase()
 
 bool TDM::DisconnectDatabase()
 {
+    const auto lock = m_database.lock();
     try {
-        Database.close();
+        m_database.close();
         return true;
     } catch (const Firebird::Error &) {
         return false;
     }
+}
+
+bool TDM::isConnected() const
+{
+    return m_database.isOpen();
 }
 
 void TDM::ReportFailure(const QString &message, const QString &origin, const QString &error) const
@@ -62,17 +99,35 @@ void TDM::ReportFailure(const QString &message, const QString &origin, const QSt
     qCWarning(lcStore).noquote() << origin << ":" << message << QString(error).replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
+template<class RowFunction>
+void TDM::select(const QString &sql, RowFunction &&row)
+{
+    const auto lock = m_database.lock();
+    Firebird::Transaction transaction(m_database, Firebird::Transaction::ReadOnly);
+    Firebird::Cursor cursor(transaction, sql);
+    while (cursor.next())
+        row(cursor);
+    transaction.commit();
+}
+
+void TDM::write(const QString &sql)
+{
+    m_database.execute(sql);
+}
+
 QString TDM::GetSetting(const QString &key)
 {
     try {
-        MainQuery.open(Statements::settingValue(key));
         QString value = QStringLiteral("-1");
-        if (MainQuery.recordCount() >= 1)
-            value = MainQuery.asString("Wartosc");
-        MainQuery.close();
+        bool first = true;
+        // Of twin rows for one key, the first one counts.
+        select(Statements::settingValue(key), [&](const Firebird::Cursor &row) {
+            if (first)
+                value = row.asString(0);
+            first = false;
+        });
         return value;
     } catch (const Firebird::Error &error) {
-        MainQuery.close();
         ReportFailure(QStringLiteral("Nie można pobrać ustawienia ") + key + QStringLiteral(" z konfiguracji!"), kOrigin,
                       error.message());
         return QStringLiteral("-1");
@@ -82,14 +137,16 @@ QString TDM::GetSetting(const QString &key)
 bool TDM::SetSetting(const QString &key, const QString &value)
 {
     try {
-        MainQuery.open(Statements::settingRow(key));
-        const bool exists = MainQuery.recordCount() >= 1;
-        const int id = exists ? MainQuery.asInteger("ID") : 0;
-        MainQuery.close();
-        MainQuery.execSql(exists ? Statements::updateSetting(key, value, id) : Statements::insertSetting(key, value));
+        int id = 0;
+        bool exists = false;
+        select(Statements::settingRow(key), [&](const Firebird::Cursor &row) {
+            if (!exists)
+                id = row.asInteger(row.fieldIndex("ID"));
+            exists = true;
+        });
+        write(exists ? Statements::updateSetting(key, value, id) : Statements::insertSetting(key, value));
         return true;
     } catch (const Firebird::Error &error) {
-        MainQuery.close();
         ReportFailure(QStringLiteral("Nie można zapisać ustawienia ") + key + QStringLiteral(" o wartości ") + value
                           + QStringLiteral(" w konfiguracji!"),
                       kOrigin, error.message());
@@ -99,17 +156,21 @@ bool TDM::SetSetting(const QString &key, const QString &value)
 
 int TDM::ReadAlarmState(int id)
 {
-    StateQuery.open(Statements::alarmState(id));
-    const int state = StateQuery.recordCount() >= 1 ? StateQuery.asInteger("Alarm") : 0;
-    StateQuery.close();
+    int state = Alarm::None;
+    bool first = true;
+    select(Statements::alarmState(id), [&](const Firebird::Cursor &row) {
+        if (first)
+            state = row.asInteger(0);
+        first = false;
+    });
     return state;
 }
 
 void TDM::WriteAlarmState(int id, int state, const AlarmDetails &details)
 {
     try {
-        MainQuery.execSql(Statements::writeAlarmState(id, state, details.kind, details.date, details.time,
-                                                     Clock::currentDateTime()));
+        write(Statements::writeAlarmState(id, state, details.kind, details.date, details.time,
+                                          Clock::currentDateTime()));
     } catch (const Firebird::Error &error) {
         ReportFailure(QStringLiteral("Can't set the type of alarm!"), QStringLiteral("FormNotatka"), error.message());
     }
@@ -127,27 +188,76 @@ int TDM::PickNeighbourNote(const QVector<int> &listIds, int id)
     return listIds.at(first + 1);
 }
 
-bool TDM::readNoteList(const QString *searchText, std::vector<NoteListRow> &rows)
+bool TDM::readNoteList(const QString *searchText, std::vector<Note> &rows)
 {
     try {
         for (const bool running : {true, false}) {
-            MainQuery.open(searchText ? Statements::noteSearch(running, *searchText)
-                                        : Statements::noteList(running));
-            const int idField = MainQuery.fieldIndex("ID");
-            const int titleField = MainQuery.fieldIndex("Tytul");
-            const int createdField = MainQuery.fieldIndex("DataGodzina");
-            const int alarmField = MainQuery.fieldIndex("Alarm");
-            while (!MainQuery.eof()) {
-                rows.push_back({MainQuery.asInteger(idField), MainQuery.asString(titleField),
-                                MainQuery.asDate(createdField), MainQuery.asTime(createdField),
-                                MainQuery.asInteger(alarmField)});
-                MainQuery.next();
-            }
-            MainQuery.close();
+            int fields[4] = {-1, -1, -1, -1};
+            select(searchText ? Statements::noteSearch(running, *searchText) : Statements::noteList(running),
+                   [&](const Firebird::Cursor &row) {
+                       if (fields[0] < 0) {
+                           fields[0] = row.fieldIndex("ID");
+                           fields[1] = row.fieldIndex("Tytul");
+                           fields[2] = row.fieldIndex("DataGodzina");
+                           fields[3] = row.fieldIndex("Alarm");
+                       }
+                       rows.push_back(listRow(row, fields));
+                   });
         }
         return true;
     } catch (const Firebird::Error &) {
-        MainQuery.close();
         return false;
     }
+}
+
+int TDM::countNotes()
+{
+    int count = 0;
+    select(Statements::countNotes(), [&](const Firebird::Cursor &row) { count = row.asInteger(0); });
+    return count;
+}
+
+std::optional<Note> TDM::readNote(int id)
+{
+    std::optional<Note> note;
+    select(Statements::note(id), [&](const Firebird::Cursor &row) { note = wholeRow(row, Body::Read); });
+    return note;
+}
+
+int TDM::insertNote(const Note &note)
+{
+    const auto lock = m_database.lock();
+    Firebird::Transaction transaction(m_database, Firebird::Transaction::ReadWrite);
+    int id = -1;
+    {
+        Firebird::Cursor cursor(transaction, Statements::nextNoteId());
+        if (cursor.next())
+            id = cursor.asInteger(0);
+    }
+    if (id == -1)
+        return -1;
+    transaction.execute(Statements::insertNote(id, note.title, note.body,
+                                               QDateTime(note.createdDate, note.createdTime), note.alarm,
+                                               note.kind, note.alarmDate, note.alarmTime));
+    transaction.commit();
+    return id;
+}
+
+void TDM::updateNoteText(int id, const QString &title, const QString &storedBody)
+{
+    write(Statements::updateNoteText(id, title, storedBody));
+}
+
+void TDM::deleteNote(int id)
+{
+    write(Statements::deleteNote(id));
+}
+
+std::vector<Note> TDM::readAlarmCandidates()
+{
+    std::vector<Note> rows;
+    // The checker never shows a body, so the BLOBs stay unread.
+    select(Statements::dueAlarmCandidates(),
+           [&](const Firebird::Cursor &row) { rows.push_back(wholeRow(row, Body::Skip)); });
+    return rows;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Firebird.h"
+#include "Note.h"
 
 #include <QDate>
 #include <QLoggingCategory>
@@ -8,6 +9,7 @@
 #include <QTime>
 #include <QVector>
 
+#include <optional>
 #include <vector>
 
 Q_DECLARE_LOGGING_CATEGORY(lcStore)
@@ -19,34 +21,26 @@ struct AlarmDetails {
     QTime time;
 };
 
-// One row of the note list as the two list statements yield it.
-// The creation moment stays a date and a time: building a local QDateTime per
-// row costs more than the whole statement.
-struct NoteListRow {
-    int id = 0;
-    QString title;
-    QDate createdDate;
-    QTime createdTime;
-    int alarm = 0;
-};
-
-// The data module: the one connection to dbn.ib, its query objects and the
-// operations on notes and settings that several windows share.
+// The data module: the one connection to dbn.ib and every statement the
+// program runs. Each operation holds the connection's lock from its first
+// statement to its commit, so the two threads' statements never overlap, and
+// commits its work when it ends, so nothing written waits for an orderly exit.
 class TDM final
 {
 public:
     enum class Connect { Now, Later };
-    // Builds the members and connects, unless told the caller connects itself
-    // (the program does so on another thread while its windows are built).
-    // A failed connection is silent.
+    // Connects at once, unless told the caller connects itself (the program
+    // does so on another thread). A failed connection is silent.
     explicit TDM(const QString &databaseName = defaultDatabaseName(), Connect connect = Connect::Now);
     ~TDM();
     Q_DISABLE_COPY_MOVE(TDM)
 
     static QString defaultDatabaseName();
+    QString databaseName() const;
 
     bool ConnectDatabase();
     bool DisconnectDatabase();
+    bool isConnected() const;
     // Shows nothing and stops nobody; leaves one diagnostic line.
     void ReportFailure(const QString &message, const QString &origin, const QString &error) const;
 
@@ -61,17 +55,28 @@ public:
     // `listIds` in order; -1 for none.
     static int PickNeighbourNote(const QVector<int> &listIds, int id);
 
-    // Runs both list statements (running alarms first) and appends their rows.
-    // On a failure the rows read so far stay in `rows`; answers false.
-    bool readNoteList(const QString *searchText, std::vector<NoteListRow> &rows);
+    // Runs both list statements (running alarms first) and appends their rows
+    // (without bodies). On a failure the rows read so far stay; answers false.
+    bool readNoteList(const QString *searchText, std::vector<Note> &rows);
 
-    Firebird::Connection Database;
-    Firebird::Transaction Transaction;
-    Firebird::Query MainQuery;
-    Firebird::Query StateQuery;
-    Firebird::Query CheckerQuery;
-    bool AccessGranted = false;
+    // Note operations. Each throws Firebird::Error; the dialog that runs it
+    // reports the failure in its own words.
+    int countNotes();
+    std::optional<Note> readNote(int id);
+    // Takes a new ID from GenNotka and inserts the note (its body as stored,
+    // its creation moment as given) under it; answers the ID.
+    int insertNote(const Note &note);
+    void updateNoteText(int id, const QString &title, const QString &storedBody);
+    void deleteNote(int id);
+    // The notes whose alarm is armed or acknowledged, newest first.
+    std::vector<Note> readAlarmCandidates();
 
 private:
-    QString m_databaseName;
+    // Runs a SELECT under the lock in a read-only transaction, handing each row
+    // to `row`.
+    template<class RowFunction>
+    void select(const QString &sql, RowFunction &&row);
+    void write(const QString &sql);
+
+    Firebird::Connection m_database;
 };

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
-#include <QMutexLocker>
 #include <QSaveFile>
 
 #include <ibase.h>
@@ -171,6 +170,9 @@ Error::Error(const QString &message, bool connectionLost)
 {
 }
 
+const QString Credentials::userName = QStringLiteral("sysdba");
+const QString Credentials::password = QStringLiteral("quietbird");
+
 QString Error::message() const
 {
     return QString::fromUtf8(what());
@@ -219,83 +221,31 @@ void prepareEnvironment()
 
 struct Connection::Private {
     isc_db_handle db = 0;
-    isc_tr_handle tr = 0;
-    int depth = 0; // statements of the lock holder under way in the transaction
     QString databaseName;
-    QString userName;
-    QString password;
-    QString lcCtype;
 
-    void startTransaction(bool readOnly)
-    {
-        // Read committed with record versions: readers never wait for writers,
-        // and each statement sees what other processes have committed. A
-        // read-only one commits without touching the disk, which keeps a list
-        // refill from paying for a forced write.
-        static const char writeTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
-                                         isc_tpb_rec_version, isc_tpb_wait, isc_tpb_lock_timeout, 1, 10};
-        static const char readTpb[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed,
-                                       isc_tpb_rec_version, isc_tpb_wait, isc_tpb_lock_timeout, 1, 10};
-        ISC_STATUS_ARRAY status;
-        if (readOnly)
-            isc_start_transaction(status, &tr, 1, &db, short(sizeof readTpb), readTpb);
-        else
-            isc_start_transaction(status, &tr, 1, &db, short(sizeof writeTpb), writeTpb);
-        check(status);
-    }
-
-    void commit()
+    void detach() noexcept
     {
         ISC_STATUS_ARRAY status;
-        isc_commit_transaction(status, &tr);
-        if (failed(status)) {
-            const Error error(statusText(status), isConnectionLost(status));
-            rollback();
-            throw error;
-        }
-    }
-
-    void rollback()
-    {
-        ISC_STATUS_ARRAY status;
-        if (tr)
-            isc_rollback_transaction(status, &tr);
-        tr = 0;
-    }
-
-    // After a lost connection the handles are useless; the next statement
-    // attaches again.
-    void drop()
-    {
-        ISC_STATUS_ARRAY status;
-        rollback();
         if (db)
             isc_detach_database(status, &db);
         db = 0;
     }
 };
 
-Connection::Connection()
+Connection::Connection(const QString &databaseName)
     : d(std::make_unique<Private>())
 {
+    d->databaseName = databaseName;
 }
 
 Connection::~Connection()
 {
-    try {
-        close();
-    } catch (const Error &) {
-        d->drop();
-    }
+    d->detach();
 }
 
-void Connection::setParameters(const QString &databaseName, const QString &userName, const QString &password,
-                               const QString &lcCtype)
+void Connection::setDatabaseName(const QString &databaseName)
 {
     d->databaseName = databaseName;
-    d->userName = userName;
-    d->password = password;
-    d->lcCtype = lcCtype;
 }
 
 QString Connection::databaseName() const
@@ -305,15 +255,15 @@ QString Connection::databaseName() const
 
 void Connection::open()
 {
-    QMutexLocker locker(&m_lock);
     if (d->db)
         return;
     prepareEnvironment();
     QByteArray dpb;
     dpb += char(isc_dpb_version1);
-    addParameter(dpb, isc_dpb_user_name, d->userName.toUtf8());
-    addParameter(dpb, isc_dpb_password, d->password.toUtf8());
-    addParameter(dpb, isc_dpb_lc_ctype, d->lcCtype.toUtf8());
+    addParameter(dpb, isc_dpb_user_name, Credentials::userName.toUtf8());
+    addParameter(dpb, isc_dpb_password, Credentials::password.toUtf8());
+    // No character set: the program sends and reads UTF-8 bytes itself.
+    addParameter(dpb, isc_dpb_lc_ctype, QByteArrayLiteral("NONE"));
     // Each process of a shared file keeps a page cache of its own, by default
     // only 256 pages; a search reads every note, so let the notes stay cached.
     const qint32 buffers = kPageBuffers;
@@ -331,18 +281,13 @@ void Connection::open()
 
 void Connection::close()
 {
-    QMutexLocker locker(&m_lock);
     if (!d->db)
         return;
     ISC_STATUS_ARRAY status;
-    if (d->tr) {
-        d->commit();
-        d->depth = 0;
-    }
     isc_detach_database(status, &d->db);
     if (failed(status)) {
         const Error error(statusText(status), isConnectionLost(status));
-        d->drop();
+        d->detach();
         throw error;
     }
     d->db = 0;
@@ -353,6 +298,14 @@ bool Connection::isOpen() const
     return d->db != 0;
 }
 
+void Connection::execute(const QString &sql)
+{
+    const auto held = lock();
+    Transaction transaction(*this, Transaction::ReadWrite);
+    transaction.execute(sql);
+    transaction.commit();
+}
+
 void Connection::createFromScript(const QString &path, const QString &scriptPath)
 {
     prepareEnvironment();
@@ -361,57 +314,106 @@ void Connection::createFromScript(const QString &path, const QString &scriptPath
         throw Error(QStringLiteral("Cannot read %1").arg(scriptPath));
     const QStringList statements = splitScript(QString::fromUtf8(file.readAll()));
 
-    QString create = QStringLiteral("CREATE DATABASE '%1' USER 'sysdba' PASSWORD 'quietbird' "
-                                    "PAGE_SIZE 8192 DEFAULT CHARACTER SET UTF8")
-                         .arg(QString(path).replace(QLatin1Char('\''), QStringLiteral("''")));
+    const QString create = QStringLiteral("CREATE DATABASE '%1' USER '%2' PASSWORD '%3' "
+                                          "PAGE_SIZE 8192 DEFAULT CHARACTER SET UTF8")
+                               .arg(QString(path).replace(QLatin1Char('\''), QStringLiteral("''")),
+                                    Credentials::userName, Credentials::password);
+    Connection connection(path);
     ISC_STATUS_ARRAY status;
-    isc_db_handle db = 0;
-    isc_tr_handle tr = 0;
-    const QByteArray createText = create.toUtf8();
-    isc_dsql_execute_immediate(status, &db, &tr, 0, createText.constData(), kDialect, nullptr);
+    isc_tr_handle none = 0;
+    isc_dsql_execute_immediate(status, &connection.d->db, &none, 0, create.toUtf8().constData(), kDialect, nullptr);
     check(status);
-    try {
-        for (const QString &statement : statements) {
-            if (statement.compare(QLatin1String("COMMIT"), Qt::CaseInsensitive) == 0)
-                continue;
-            isc_start_transaction(status, &tr, 1, &db, 0, nullptr);
-            check(status);
-            const QByteArray text = statement.toUtf8();
-            isc_dsql_execute_immediate(status, &db, &tr, 0, text.constData(), kDialect, nullptr);
-            if (failed(status)) {
-                const Error error(statusText(status) + QStringLiteral("\nin: ") + statement);
-                isc_rollback_transaction(status, &tr);
-                throw error;
-            }
-            isc_commit_transaction(status, &tr);
-            check(status);
+    for (const QString &statement : statements) {
+        if (statement.compare(QLatin1String("COMMIT"), Qt::CaseInsensitive) == 0)
+            continue;
+        try {
+            Transaction transaction(connection, Transaction::ReadWrite);
+            transaction.execute(statement);
+            transaction.commit();
+        } catch (const Error &error) {
+            throw Error(error.message() + QStringLiteral("\nin: ") + statement);
         }
-    } catch (const Error &) {
-        isc_detach_database(status, &db);
-        throw;
     }
-    isc_detach_database(status, &db);
-    check(status);
-}
-
-bool Transaction::inTransaction() const
-{
-    QMutexLocker locker(&m_connection.m_lock);
-    return m_connection.d->tr != 0;
+    connection.close();
 }
 
 // ---------------------------------------------------------------------------
 
-struct Query::Cursor {
+struct Transaction::Handle {
+    isc_tr_handle tr = 0;
+
+    ~Handle()
+    {
+        ISC_STATUS_ARRAY status;
+        if (tr)
+            isc_rollback_transaction(status, &tr);
+    }
+};
+
+Transaction::Transaction(Connection &connection, Mode mode)
+    : m_connection(connection)
+    , m_handle(std::make_unique<Handle>())
+{
+    // Read committed with record versions: readers never wait for writers,
+    // and each statement sees what other processes have committed.
+    static const char writeTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
+                                     isc_tpb_rec_version, isc_tpb_wait, isc_tpb_lock_timeout, 1, 10};
+    static const char readTpb[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed,
+                                   isc_tpb_rec_version, isc_tpb_wait, isc_tpb_lock_timeout, 1, 10};
+    try {
+        m_connection.open();
+        ISC_STATUS_ARRAY status;
+        isc_db_handle &db = m_connection.d->db;
+        if (mode == ReadOnly)
+            isc_start_transaction(status, &m_handle->tr, 1, &db, short(sizeof readTpb), readTpb);
+        else
+            isc_start_transaction(status, &m_handle->tr, 1, &db, short(sizeof writeTpb), writeTpb);
+        check(status);
+    } catch (const Error &error) {
+        fail(error);
+    }
+}
+
+Transaction::~Transaction() = default;
+
+void Transaction::fail(const Error &error)
+{
+    if (error.connectionLost()) {
+        // The transaction died with the attachment; rolling it back would only fail.
+        m_handle->tr = 0;
+        m_connection.d->detach();
+    }
+    throw error;
+}
+
+void Transaction::execute(const QString &sql)
+{
+    const QByteArray text = sql.toUtf8();
+    ISC_STATUS_ARRAY status;
+    isc_dsql_execute_immediate(status, &m_connection.d->db, &m_handle->tr, 0, text.constData(), kDialect, nullptr);
+    if (failed(status))
+        fail(Error(statusText(status), isConnectionLost(status)));
+}
+
+void Transaction::commit()
+{
+    ISC_STATUS_ARRAY status;
+    isc_commit_transaction(status, &m_handle->tr);
+    if (failed(status))
+        fail(Error(statusText(status), isConnectionLost(status)));
+}
+
+// ---------------------------------------------------------------------------
+
+struct Cursor::Private {
     isc_stmt_handle statement = 0;
     XSQLDA *out = nullptr;
     std::vector<char> buffer;
     std::vector<short> nulls;
     QHash<QByteArray, int> names;
-    bool eof = true;
-    int count = 0;
+    bool onRow = false;
 
-    ~Cursor()
+    ~Private()
     {
         ISC_STATUS_ARRAY status;
         if (statement)
@@ -436,7 +438,7 @@ struct Query::Cursor {
         for (int i = 0; i < out->sqld; ++i) {
             XSQLVAR &var = out->sqlvar[i];
             const int type = var.sqltype & ~1;
-            size_t length = size_t(var.sqllen) + (type == SQL_VARYING ? sizeof(short) : 0);
+            const size_t length = size_t(var.sqllen) + (type == SQL_VARYING ? sizeof(short) : 0);
             size = (size + 7) & ~size_t(7);
             offsets[size_t(i)] = size;
             size += length;
@@ -454,195 +456,70 @@ struct Query::Cursor {
 
     const XSQLVAR &column(int field) const
     {
-        if (eof || field < 0 || field >= out->sqld)
+        if (!onRow || field < 0 || field >= out->sqld)
             throw Error(QStringLiteral("No current record"));
         return out->sqlvar[field];
     }
 };
 
-Query::Query(Connection &connection)
-    : m_connection(connection)
+Cursor::Cursor(Transaction &transaction, const QString &sql)
+    : m_transaction(transaction)
+    , d(std::make_unique<Private>())
 {
-}
-
-Query::~Query()
-{
-    close();
-}
-
-void Query::begin(bool readOnly)
-{
-    Connection::Private &c = *m_connection.d;
-    // The lock is taken before anything of this object is touched: another
-    // thread may be reading a result through it right now.
-    m_connection.m_lock.lock();
-    closeCursor();
-    m_holdsLock = true;
-    try {
-        if (!c.db)
-            m_connection.open();
-        if (c.depth == 0)
-            c.startTransaction(readOnly);
-        ++c.depth;
-    } catch (const Error &error) {
-        if (error.connectionLost() && c.depth == 0)
-            c.drop();
-        m_holdsLock = false;
-        m_connection.m_lock.unlock();
-        throw;
-    }
-}
-
-void Query::end(bool success)
-{
-    Connection::Private &c = *m_connection.d;
-    bool lost = false;
-    try {
-        if (--c.depth == 0 && c.tr) {
-            if (success)
-                c.commit();
-            else
-                c.rollback();
-        }
-    } catch (const Error &error) {
-        lost = error.connectionLost();
-        if (lost)
-            c.drop();
-        m_holdsLock = false;
-        m_connection.m_lock.unlock();
-        throw;
-    }
-    Q_UNUSED(lost)
-    m_holdsLock = false;
-    m_connection.m_lock.unlock();
-}
-
-void Query::open(const QString &sql)
-{
-    begin(true);
-    m_sql = sql;
-    Connection::Private &c = *m_connection.d;
-    try {
-        auto cursor = std::make_unique<Cursor>();
-        ISC_STATUS_ARRAY status;
-        isc_dsql_allocate_statement(status, &c.db, &cursor->statement);
-        check(status);
-        cursor->allocateOut(16);
-        const QByteArray text = m_sql.toUtf8();
-        isc_dsql_prepare(status, &c.tr, &cursor->statement, 0, text.constData(), kDialect, cursor->out);
-        check(status);
-        if (cursor->out->sqld > cursor->out->sqln) {
-            cursor->allocateOut(cursor->out->sqld);
-            isc_dsql_describe(status, &cursor->statement, 1, cursor->out);
-            check(status);
-        }
-        cursor->bindBuffers();
-        isc_dsql_execute(status, &c.tr, &cursor->statement, 1, nullptr);
-        check(status);
-        cursor->eof = false;
-        m_cursor = std::move(cursor);
-        next();
-    } catch (const Error &error) {
-        m_cursor.reset();
-        if (error.connectionLost() && c.depth == 1)
-            c.drop();
-        try {
-            end(false);
-        } catch (const Error &) {
-        }
-        throw;
-    }
-}
-
-void Query::execSql(const QString &sql)
-{
-    begin(false);
-    m_sql = sql;
-    Connection::Private &c = *m_connection.d;
-    const QByteArray text = m_sql.toUtf8();
+    isc_db_handle &db = transaction.m_connection.d->db;
+    isc_tr_handle &tr = transaction.m_handle->tr;
     ISC_STATUS_ARRAY status;
-    isc_dsql_execute_immediate(status, &c.db, &c.tr, 0, text.constData(), kDialect, nullptr);
-    if (failed(status)) {
-        const Error error(statusText(status), isConnectionLost(status));
-        if (error.connectionLost() && c.depth == 1)
-            c.drop();
-        try {
-            end(false);
-        } catch (const Error &) {
-        }
-        throw error;
+    auto checked = [this, &status] {
+        if (failed(status))
+            m_transaction.fail(Error(statusText(status), isConnectionLost(status)));
+    };
+    isc_dsql_allocate_statement(status, &db, &d->statement);
+    checked();
+    d->allocateOut(16);
+    const QByteArray text = sql.toUtf8();
+    isc_dsql_prepare(status, &tr, &d->statement, 0, text.constData(), kDialect, d->out);
+    checked();
+    if (d->out->sqld > d->out->sqln) {
+        d->allocateOut(d->out->sqld);
+        isc_dsql_describe(status, &d->statement, 1, d->out);
+        checked();
     }
-    end(true);
+    d->bindBuffers();
+    isc_dsql_execute(status, &tr, &d->statement, 1, nullptr);
+    checked();
 }
 
-void Query::close()
-{
-    // Under the lock: a cursor that another thread opened is closed by that
-    // thread before this one gets here, and then there is nothing to close.
-    QMutexLocker locker(&m_connection.m_lock);
-    closeCursor();
-}
+Cursor::~Cursor() = default;
 
-void Query::closeCursor()
+bool Cursor::next()
 {
-    const bool hadCursor = bool(m_cursor);
-    m_cursor.reset();
-    if (hadCursor && m_holdsLock) {
-        try {
-            end(true);
-        } catch (const Error &) {
-            // A SELECT has nothing to lose when its commit fails.
-        }
-    }
-}
-
-bool Query::isActive() const
-{
-    return bool(m_cursor);
-}
-
-bool Query::eof() const
-{
-    return !m_cursor || m_cursor->eof;
-}
-
-int Query::recordCount() const
-{
-    return m_cursor ? m_cursor->count : 0;
-}
-
-void Query::next()
-{
-    if (!m_cursor || m_cursor->eof)
-        return;
     ISC_STATUS_ARRAY status;
-    const ISC_STATUS result = isc_dsql_fetch(status, &m_cursor->statement, 1, m_cursor->out);
-    if (result == 100) {
-        m_cursor->eof = true;
-        return;
-    }
-    check(status);
-    ++m_cursor->count;
+    const ISC_STATUS result = isc_dsql_fetch(status, &d->statement, 1, d->out);
+    d->onRow = false;
+    if (result == 100)
+        return false;
+    if (failed(status))
+        m_transaction.fail(Error(statusText(status), isConnectionLost(status)));
+    d->onRow = true;
+    return true;
 }
 
-int Query::fieldIndex(const char *name) const
+int Cursor::fieldIndex(const char *name) const
 {
-    if (!m_cursor)
-        throw Error(QStringLiteral("Query is not open"));
-    const auto it = m_cursor->names.constFind(QByteArray(name).toUpper());
-    if (it == m_cursor->names.constEnd())
+    const auto it = d->names.constFind(QByteArray(name).toUpper());
+    if (it == d->names.constEnd())
         throw Error(QStringLiteral("Column unknown: %1").arg(QLatin1String(name)));
     return it.value();
 }
 
-bool Query::isNull(int field) const
+bool Cursor::isNull(int field) const
 {
-    return *m_cursor->column(field).sqlind < 0;
+    return *d->column(field).sqlind < 0;
 }
 
-int Query::asInteger(int field) const
+int Cursor::asInteger(int field) const
 {
-    const XSQLVAR &var = m_cursor->column(field);
+    const XSQLVAR &var = d->column(field);
     if (*var.sqlind < 0)
         return 0;
     qint64 value = 0;
@@ -669,9 +546,41 @@ int Query::asInteger(int field) const
     return int(value);
 }
 
-QString Query::asString(int field) const
+namespace {
+
+// A text BLOB read whole; the handle is closed on every way out.
+QByteArray readBlob(isc_db_handle &db, isc_tr_handle &tr, ISC_QUAD id)
 {
-    const XSQLVAR &var = m_cursor->column(field);
+    struct Blob {
+        isc_blob_handle handle = 0;
+        ~Blob()
+        {
+            ISC_STATUS_ARRAY status;
+            if (handle)
+                isc_close_blob(status, &handle);
+        }
+    } blob;
+    ISC_STATUS_ARRAY status;
+    isc_open_blob2(status, &db, &tr, &blob.handle, &id, 0, nullptr);
+    check(status);
+    QByteArray bytes;
+    char segment[16384];
+    for (;;) {
+        unsigned short length = 0;
+        const ISC_STATUS result = isc_get_segment(status, &blob.handle, &length, sizeof segment, segment);
+        if (result == isc_segstr_eof)
+            return bytes;
+        if (result != 0 && result != isc_segment)
+            check(status);
+        bytes.append(segment, length);
+    }
+}
+
+} // namespace
+
+QString Cursor::asString(int field) const
+{
+    const XSQLVAR &var = d->column(field);
     if (*var.sqlind < 0)
         return QString();
     switch (var.sqltype & ~1) {
@@ -692,28 +601,13 @@ QString Query::asString(int field) const
     case SQL_TYPE_TIME:
         return asTime(field).toString(QStringLiteral("HH:mm:ss"));
     case SQL_BLOB: {
-        Connection::Private &c = *m_connection.d;
-        ISC_STATUS_ARRAY status;
-        isc_blob_handle blob = 0;
-        auto id = *reinterpret_cast<const ISC_QUAD *>(var.sqldata);
-        isc_open_blob2(status, &c.db, &c.tr, &blob, &id, 0, nullptr);
-        check(status);
         QByteArray bytes;
-        char segment[16384];
-        for (;;) {
-            unsigned short length = 0;
-            const ISC_STATUS result = isc_get_segment(status, &blob, &length, sizeof segment, segment);
-            if (result == isc_segstr_eof)
-                break;
-            if (result != 0 && result != isc_segment) {
-                const Error error(statusText(status), isConnectionLost(status));
-                ISC_STATUS_ARRAY ignored;
-                isc_close_blob(ignored, &blob);
-                throw error;
-            }
-            bytes.append(segment, length);
+        try {
+            bytes = readBlob(m_transaction.m_connection.d->db, m_transaction.m_handle->tr,
+                             *reinterpret_cast<const ISC_QUAD *>(var.sqldata));
+        } catch (const Error &error) {
+            m_transaction.fail(error);
         }
-        isc_close_blob(status, &blob);
         return QString::fromUtf8(bytes);
     }
     default:
@@ -721,9 +615,9 @@ QString Query::asString(int field) const
     }
 }
 
-QDateTime Query::asDateTime(int field) const
+QDateTime Cursor::asDateTime(int field) const
 {
-    const XSQLVAR &var = m_cursor->column(field);
+    const XSQLVAR &var = d->column(field);
     if (*var.sqlind < 0)
         return QDateTime();
     switch (var.sqltype & ~1) {
@@ -740,9 +634,9 @@ QDateTime Query::asDateTime(int field) const
     }
 }
 
-QDate Query::asDate(int field) const
+QDate Cursor::asDate(int field) const
 {
-    const XSQLVAR &var = m_cursor->column(field);
+    const XSQLVAR &var = d->column(field);
     if (*var.sqlind < 0)
         return QDate();
     switch (var.sqltype & ~1) {
@@ -755,9 +649,9 @@ QDate Query::asDate(int field) const
     }
 }
 
-QTime Query::asTime(int field) const
+QTime Cursor::asTime(int field) const
 {
-    const XSQLVAR &var = m_cursor->column(field);
+    const XSQLVAR &var = d->column(field);
     if (*var.sqlind < 0)
         return QTime();
     switch (var.sqltype & ~1) {

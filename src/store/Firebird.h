@@ -9,8 +9,9 @@
 #include <mutex>
 #include <stdexcept>
 
-// A thin RAII layer over libfbclient's classic client calls. Only Firebird.cpp
-// includes ibase.h.
+// A thin RAII layer over libfbclient's classic client calls: an attachment, a
+// transaction and a statement's result, each freeing its handle when it goes.
+// Only Firebird.cpp includes ibase.h.
 namespace Firebird {
 
 // Any failure of the database or of reading a result. what() is the
@@ -29,6 +30,12 @@ private:
     bool m_connectionLost;
 };
 
+// The fixed account every attachment and every new file uses.
+struct Credentials {
+    static const QString userName;
+    static const QString password;
+};
+
 // Points the embedded engine at a configuration that lets several processes
 // share one database file, and at a lock folder all of them use. Must run
 // before the first client call; later calls do nothing.
@@ -36,86 +43,79 @@ void prepareEnvironment();
 QString configFolder();
 QString lockFolder();
 
-// One attachment and the one transaction that its statements share. One
-// recursive lock guards each statement together with the reading of its result,
-// so statements from two threads never overlap.
+// One attachment to a database file. It attaches on first use and again after
+// the connection was lost. Statements of several threads are serialised by
+// the lock that each store operation holds for its whole run.
 class Connection final
 {
 public:
-    Connection();
+    explicit Connection(const QString &databaseName = QString());
     ~Connection();
     Q_DISABLE_COPY_MOVE(Connection)
 
-    void setParameters(const QString &databaseName, const QString &userName, const QString &password,
-                       const QString &lcCtype);
+    void setDatabaseName(const QString &databaseName);
     QString databaseName() const;
 
     void open();  // throws Error
-    void close(); // commits what is still open, then detaches; throws Error
+    void close(); // detaches; throws Error
     bool isOpen() const;
 
-    // Creates a database file and runs the statements of a schema script in it.
-    // Used by tests, benchmarks and tools; the program never changes a schema.
-    static void createFromScript(const QString &path, const QString &scriptPath);
-
-    std::recursive_mutex &statementLock()
+    // Held by one store operation from its first statement to its commit.
+    std::unique_lock<std::mutex> lock()
     {
-        return m_lock;
+        return std::unique_lock<std::mutex>(m_lock);
     }
 
+    // Runs one statement that returns no rows in a transaction of its own.
+    void execute(const QString &sql); // throws Error
+
+    // Creates a database file and runs the statements of a schema script in it.
+    // Used by the build, the tests and the benchmarks; the program never
+    // changes a schema.
+    static void createFromScript(const QString &path, const QString &scriptPath);
+
 private:
-    friend class Query;
     friend class Transaction;
+    friend class Cursor;
     struct Private;
     std::unique_ptr<Private> d;
-    // A standard mutex, so that thread checkers see it (Qt's own are not
-    // instrumented in Debian's build).
-    std::recursive_mutex m_lock;
+    std::mutex m_lock;
 };
 
-// The one transaction handle that the statements of a connection share: the
-// first statement starts it, and the statement that ends last commits it.
+// A read-committed transaction on a connection: rolled back when it goes
+// without a commit. A read-only one commits without touching the disk.
 class Transaction final
 {
 public:
-    explicit Transaction(Connection &connection)
-        : m_connection(connection)
-    {
-    }
-    bool inTransaction() const;
+    enum Mode { ReadOnly, ReadWrite };
+    Transaction(Connection &connection, Mode mode); // attaches when needed; throws Error
+    ~Transaction();
+    Q_DISABLE_COPY_MOVE(Transaction)
+
+    void execute(const QString &sql); // throws Error
+    void commit();                    // throws Error
 
 private:
+    friend class Cursor;
+    // A failure that lost the connection drops the attachment, so that the
+    // next statement attaches again.
+    [[noreturn]] void fail(const Error &error);
+
     Connection &m_connection;
+    struct Handle;
+    std::unique_ptr<Handle> m_handle;
 };
 
-// A statement on a connection. open() runs a SELECT and reads its first row;
-// execSql() runs any other statement. From open() until close() (or the
-// destructor) the query holds the connection's statement lock. Every statement
-// runs in a read-committed transaction that is committed when the outermost
-// statement of the current lock holder ends, so nothing written waits for an
-// orderly exit to become permanent.
-class Query final
+// The rows of one SELECT, read one at a time.
+class Cursor final
 {
 public:
-    explicit Query(Connection &connection);
-    ~Query();
-    Q_DISABLE_COPY_MOVE(Query)
+    Cursor(Transaction &transaction, const QString &sql); // throws Error
+    ~Cursor();
+    Q_DISABLE_COPY_MOVE(Cursor)
 
-    // The statement text is handed over with the call: one query object is
-    // shared by two threads, and the text must be set under the lock.
-    void open(const QString &sql);    // throws Error
-    void execSql(const QString &sql); // throws Error
-    QString sql() const
-    {
-        return m_sql;
-    }
-
-    void close();
-
-    bool isActive() const;
-    bool eof() const;
-    int recordCount() const; // rows read so far: 1 right after open() found one
-    void next();             // throws Error
+    // Moves to the next row; false after the last one.
+    bool next(); // throws Error
 
     int fieldIndex(const char *name) const; // throws Error for an unknown column
     bool isNull(int field) const;
@@ -125,44 +125,10 @@ public:
     QDate asDate(int field) const;
     QTime asTime(int field) const;
 
-    bool isNull(const char *name) const
-    {
-        return isNull(fieldIndex(name));
-    }
-    int asInteger(const char *name) const
-    {
-        return asInteger(fieldIndex(name));
-    }
-    QString asString(const char *name) const
-    {
-        return asString(fieldIndex(name));
-    }
-    QDateTime asDateTime(const char *name) const
-    {
-        return asDateTime(fieldIndex(name));
-    }
-    QDate asDate(const char *name) const
-    {
-        return asDate(fieldIndex(name));
-    }
-    QTime asTime(const char *name) const
-    {
-        return asTime(fieldIndex(name));
-    }
-
 private:
-    // Takes the statement lock; a SELECT that starts the transaction starts a
-    // read-only one, so statements that write must not run inside an open
-    // SELECT's transaction.
-    void begin(bool readOnly);
-    void end(bool success);
-    void closeCursor();
-
-    Connection &m_connection;
-    QString m_sql;
-    struct Cursor;
-    std::unique_ptr<Cursor> m_cursor;
-    bool m_holdsLock = false;
+    Transaction &m_transaction;
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
 } // namespace Firebird

@@ -1,5 +1,6 @@
 #include "Statements.h"
 
+#include "Note.h"
 #include "Sql.h"
 
 #include <algorithm>
@@ -7,7 +8,7 @@
 namespace Statements {
 
 namespace {
-const QString running1 = QStringLiteral("1");
+const QString running1 = QString::number(Alarm::Running);
 }
 
 QString noteList(bool running)
@@ -108,7 +109,7 @@ QString writeAlarmState(int id, int state, int kind, const QDate &date, const QT
                   + QStringLiteral("AlarmData = ") + Sql::quotedDate(date) + QStringLiteral(", ")
                   + QStringLiteral("AlarmGodzina = ") + Sql::quotedTime(time) + QStringLiteral(" ");
     }
-    const QString archive = state == Acknowledged
+    const QString archive = state == Alarm::Acknowledged
                                 ? QStringLiteral(", AlarmArchiwum = ") + Sql::quotedMoment(acknowledged)
                                       + QStringLiteral(" ")
                                 : QStringLiteral(", AlarmArchiwum = NULL ");
@@ -118,8 +119,9 @@ QString writeAlarmState(int id, int state, int kind, const QDate &date, const QT
 
 QString dueAlarmCandidates()
 {
-    return QStringLiteral("SELECT * FROM NOTATKI WHERE Alarm = ") + QStringLiteral("2") + QStringLiteral(" OR ")
-           + QStringLiteral("Alarm = ") + QStringLiteral("3") + QStringLiteral(" ")
+    return QStringLiteral("SELECT * FROM NOTATKI WHERE Alarm = ") + QString::number(Alarm::Armed)
+           + QStringLiteral(" OR ") + QStringLiteral("Alarm = ") + QString::number(Alarm::Acknowledged)
+           + QStringLiteral(" ")
            + QStringLiteral("ORDER BY DataGodzina DESC");
 }
 

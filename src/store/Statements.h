@@ -9,9 +9,6 @@
 // them; values go through the Sql helpers.
 namespace Statements {
 
-// Alarm state codes of NOTATKI.Alarm.
-enum AlarmState { NoAlarm = 0, Running = 1, Armed = 2, Acknowledged = 3 };
-
 // The note list: running alarms first, then the rest; newest first in each.
 QString noteList(bool running);
 QString noteSearch(bool running, const QString &text);

@@ -23,32 +23,34 @@ QString TestDatabase::schemaPath()
 
 namespace TestSql {
 
-namespace {
-void connect(Firebird::Connection &connection, const QString &path)
-{
-    connection.setParameters(path, QStringLiteral("sysdba"), QStringLiteral("quietbird"), QStringLiteral("NONE"));
-}
-} // namespace
-
 void exec(const QString &databasePath, const QString &statement)
 {
-    Firebird::Connection connection;
-    connect(connection, databasePath);
-    Firebird::Query query(connection);
-    query.execSql(statement);
+    Firebird::Connection(databasePath).execute(statement);
+}
+
+QStringList row(const QString &databasePath, const QString &select, const QList<const char *> &columns)
+{
+    Firebird::Connection connection(databasePath);
+    Firebird::Transaction transaction(connection, Firebird::Transaction::ReadOnly);
+    Firebird::Cursor cursor(transaction, select);
+    QStringList texts;
+    if (!cursor.next())
+        return texts;
+    for (const char *column : columns) {
+        const int field = cursor.fieldIndex(column);
+        texts << (cursor.isNull(field) ? QStringLiteral("<null>") : cursor.asString(field));
+    }
+    return texts;
 }
 
 QString value(const QString &databasePath, const QString &select)
 {
-    Firebird::Connection connection;
-    connect(connection, databasePath);
-    Firebird::Query query(connection);
-    query.open(select);
-    const QString result = query.eof() ? QStringLiteral("<none>")
-                           : query.isNull(0) ? QStringLiteral("<null>")
-                                             : query.asString(0);
-    query.close();
-    return result;
+    Firebird::Connection connection(databasePath);
+    Firebird::Transaction transaction(connection, Firebird::Transaction::ReadOnly);
+    Firebird::Cursor cursor(transaction, select);
+    if (!cursor.next())
+        return QStringLiteral("<none>");
+    return cursor.isNull(0) ? QStringLiteral("<null>") : cursor.asString(0);
 }
 
 int count(const QString &databasePath, const QString &where)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -43,6 +45,9 @@ namespace TestSql {
 void exec(const QString &databasePath, const QString &statement);
 // The first column of the first row as text; "<none>" when there is no row.
 QString value(const QString &databasePath, const QString &select);
+// The named columns of the first row as text ("<null>" for NULL); empty when
+// there is no row.
+QStringList row(const QString &databasePath, const QString &select, const QList<const char *> &columns);
 int count(const QString &databasePath, const QString &where = QString());
 // Inserts a note row directly; returns its ID.
 int insertNote(const QString &databasePath, int id, const QString &title, const QString &created, int alarm = 0,

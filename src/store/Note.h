@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QTime>
+
+// The codes stored in NOTATKI.Alarm and NOTATKI.AlarmRodzaj.
+namespace Alarm {
+enum State { None = 0, Running = 1, Armed = 2, Acknowledged = 3 };
+enum Kind { Once = 0, Daily = 1, Weekly = 2, Monthly = 3, Annual = 4 };
+} // namespace Alarm
+
+// One row of NOTATKI. A NULL column is a null QDate/QTime/QDateTime here.
+// The creation moment stays a date and a time: building a local QDateTime per
+// row costs more than the whole list statement.
+struct Note {
+    int id = 0;            // ID
+    QString title;         // Tytul
+    QString body;          // Tresc, with CR LF line breaks as stored
+    QDate createdDate;     // DataGodzina
+    QTime createdTime;
+    int alarm = Alarm::None;
+    int kind = Alarm::Once; // AlarmRodzaj
+    QDate alarmDate;       // AlarmData
+    QTime alarmTime;       // AlarmGodzina (hours and minutes)
+    QDateTime archive;     // AlarmArchiwum: moment of the last acknowledgement
+};
