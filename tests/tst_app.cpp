@@ -243,18 +243,15 @@ void TestApp::dateColumnFormat()
 }
 
 namespace {
-// The program's own start: the rest of it waits for FormCreate, and each wait
-// for the connection is counted.
-FormMainOptions deferredOptions(int *databaseWaits, int *quitRequests)
+// The program's own start: a tray icon and a window built at its first showing.
+FormMainOptions programOptions(int *quitRequests)
 {
     FormMainOptions options = quietFormOptions();
     options.trayAvailable = 1;
-    options.deferStart = true;
     options.buildWindow = false;
     options.startThreads = true;
     options.checkerIntervalMs = 3600000;
     options.blinkIntervalMs = 3600000;
-    options.waitForDatabase = [databaseWaits] { ++*databaseWaits; };
     options.quit = [quitRequests] { ++*quitRequests; };
     return options;
 }
@@ -283,17 +280,10 @@ void TestApp::windowBuiltOnFirstShow()
     seedNotes(f.db.path());
     storeWindowState(f.db.path());
     TDM dm(f.db.path());
-    int waits = 0;
     int quits = 0;
-    TFormMain form(dm, deferredOptions(&waits, &quits));
-    // Only the tray icon exists until the connection is reported open.
+    TFormMain form(dm, programOptions(&quits));
+    // Only the tray icon exists, with the stored state restored and the threads running.
     QVERIFY(form.TrayIcon && !form.windowBuilt() && !form.LVNotatki && !form.SzukanyCiag);
-    QCOMPARE(waits, 0);
-    QVERIFY(!form.alarmChecker());
-
-    form.FormCreate();
-    form.FormCreate();
-    QCOMPARE(waits, 1);
     QVERIFY(form.alarmChecker());
     QCOMPARE(form.size(), QSize(333, 444));
     // Hidden, the window reads no list and takes no command.
@@ -318,7 +308,6 @@ void TestApp::windowBuiltOnFirstShow()
     QCOMPARE(form.LVNotatki->header()->sectionSize(0), 180);
     QCOMPARE(form.LVNotatki->header()->sectionSize(1), 111);
     QVERIFY(form.SzukanyCiag->text().isEmpty());
-    QCOMPARE(waits, 1);
     form.CloseProgram();
     QCOMPARE(quits, 1);
 }
@@ -327,15 +316,13 @@ void TestApp::closeBeforeStartFinished()
 {
     Fixture f;
     storeWindowState(f.db.path());
-    TDM dm(f.db.path());
-    int waits = 0;
-    int quits = 0;
-    TFormMain form(dm, deferredOptions(&waits, &quits));
     storeSettings(f.db.path(), {{"FormMainWidth", "-1"}, {"TytulSzerokosc", "x"}});
-    // SIGTERM before the connection was reported open: the end waits for the
-    // connection, then saves what it restores, bad values as their defaults.
+    TDM dm(f.db.path());
+    int quits = 0;
+    TFormMain form(dm, programOptions(&quits));
+    // SIGTERM before the window was ever shown saves what was restored, bad
+    // values as their defaults.
     form.CloseProgram();
-    QCOMPARE(waits, 1);
     QCOMPARE(quits, 1);
     QVERIFY(!form.windowBuilt());
     const auto setting = [&](const char *key) {
@@ -348,10 +335,6 @@ void TestApp::closeBeforeStartFinished()
     QCOMPARE(setting("FormMainLeft"), QStringLiteral("66"));
     QCOMPARE(setting("TytulSzerokosc"), QStringLiteral("155"));
     QCOMPARE(setting("DataSzerokosc"), QStringLiteral("111"));
-    // The report of the open connection comes too late to start anything.
-    form.FormCreate();
-    QVERIFY(!form.alarmChecker());
-    QCOMPARE(waits, 1);
 }
 
 void TestApp::firstStartDefaults()

@@ -24,8 +24,8 @@ public:
     void stopAndWait();
 
     // Never waits for the loop: a pass under way may itself be waiting for
-    // the main thread. Answers whether the thread is paused now.
-    bool pause();
+    // the main thread.
+    void pause();
     void resume();
     bool isPaused() const;
 

@@ -108,8 +108,7 @@ TFormMain::TFormMain(TDM &dm, const FormMainOptions &options)
 
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { CloseProgram(); });
 
-    if (!m_options.deferStart)
-        FormCreate();
+    FormCreate();
     if (m_options.buildWindow)
         ensureWindowBuilt();
 }
@@ -287,24 +286,10 @@ void TFormMain::buildTray()
     BalloonNotifier = new Notifier(TrayIcon, this);
 }
 
-void TFormMain::restoreState()
-{
-    if (m_restored)
-        return;
-    m_restored = true;
-    if (m_options.waitForDatabase)
-        m_options.waitForDatabase();
-    RestoreWindowGeometry();
-    RestoreColumnWidths();
-}
-
 void TFormMain::FormCreate()
 {
-    // Also reached from a late queued call after the end has begun.
-    if (m_created || m_closing)
-        return;
-    m_created = true;
-    restoreState();
+    RestoreWindowGeometry();
+    RestoreColumnWidths();
     if (m_options.startThreads) {
         m_alarmChecker = new TAlarmChecker(
             DM, this,
@@ -323,9 +308,6 @@ void TFormMain::FormCreate()
 
 void TFormMain::ensureWindowBuilt()
 {
-    // The window opens with the stored geometry and column widths.
-    FormCreate();
-    // (FormCreate shows the window, and so builds it, when there is no tray.)
     if (m_windowBuilt)
         return;
     m_windowBuilt = true;
@@ -614,7 +596,10 @@ void TFormMain::tUpdateAndPublicityTimer()
 
 bool TFormMain::PauseAlarmChecker()
 {
-    return m_alarmChecker ? m_alarmChecker->pause() : true;
+    if (!m_alarmChecker)
+        return true;
+    m_alarmChecker->pause();
+    return m_alarmChecker->isPaused();
 }
 
 void TFormMain::ResumeAlarmChecker()
@@ -634,9 +619,6 @@ void TFormMain::CloseProgram()
         if (auto *dialog = qobject_cast<QDialog *>(window); dialog && dialog->isVisible())
             dialog->reject();
     }
-    // An end before the start finished still saves what was restored, and
-    // must not close the connection while it is being opened.
-    restoreState();
     DM.DisconnectDatabase();
     SaveWindowGeometry();
     SaveColumnWidths();

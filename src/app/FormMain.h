@@ -30,13 +30,6 @@ struct FormMainOptions {
     bool startThreads = true;
     // -1: ask the desktop whether it has a notification area; 0 or 1: assume so.
     int trayAvailable = -1;
-    // Runs before the window's first database work: the program waits there
-    // for the connection it opened on another thread.
-    std::function<void()> waitForDatabase;
-    // The rest of the start (settings, alarm threads) waits for a call of
-    // FormCreate(), which the program makes once its connection is open, or
-    // for the first command that needs it; by default the constructor does it.
-    bool deferStart = false;
     // Builds the window's controls and fills the list at once instead of at
     // the first showing, for tests and benchmarks that work on a hidden list.
     bool buildWindow = false;
@@ -49,7 +42,8 @@ struct FormMainOptions {
 //
 // A start shows only the tray icon, so the window's controls are built when it
 // is first shown (ensureWindowBuilt); until then the list pointers are null and
-// the list is not read.
+// the list is not read. The data module's connection is open (or has failed)
+// before the window is made.
 class TFormMain final : public QMainWindow, public NoteListHost
 {
     Q_OBJECT
@@ -58,9 +52,7 @@ public:
     explicit TFormMain(TDM &dm, const FormMainOptions &options = FormMainOptions());
     ~TFormMain() override;
 
-    // Restores the window state and starts the alarm threads; once only.
-    void FormCreate();
-    // Builds the controls and fills the list, after FormCreate; once only.
+    // Builds the controls and fills the list; once only.
     void ensureWindowBuilt();
     bool windowBuilt() const
     {
@@ -156,7 +148,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void restoreState();
+    // Restores the window state and starts the alarm threads.
+    void FormCreate();
     void FormDestroy();
     void buildWidgets();
     void buildMenus();
@@ -178,9 +171,6 @@ private:
     int m_titleWidth;
     int m_dateWidth;
     bool m_trayMissing = false;
-    bool m_restored = false;
-    bool m_created = false;
     bool m_windowBuilt = false;
     bool m_closing = false;
-    bool m_filling = false;
 };

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,7 +16,28 @@ void onSignal(int)
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(signalPipe[0], &byte, 1);
 }
+
+sigset_t endingSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int sig : {SIGTERM, SIGHUP, SIGINT})
+        sigaddset(&set, sig);
+    return set;
+}
 } // namespace
+
+void SignalWatcher::holdSignals()
+{
+    const sigset_t set = endingSignals();
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void SignalWatcher::releaseSignals()
+{
+    const sigset_t set = endingSignals();
+    ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
 
 SignalWatcher::SignalWatcher(QObject *parent)
     : QObject(parent)
@@ -26,13 +48,6 @@ SignalWatcher::SignalWatcher(QObject *parent)
     ::fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
     m_notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatcher::readSignal);
-    install();
-}
-
-void SignalWatcher::install()
-{
-    if (!m_notifier)
-        return;
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);

@@ -11,12 +11,17 @@ class SignalWatcher final : public QObject
     Q_OBJECT
 
 public:
+    // Puts the program's handlers in place (again: the database client puts
+    // its own there on its first attach, and one of them shuts the engine down).
     explicit SignalWatcher(QObject *parent = nullptr);
     ~SignalWatcher() override;
 
-    // Takes the signals back: the database client chains a handler of its
-    // own on its first attach, which would shut the engine down under us.
-    void install();
+    // Blocks the three signals in the calling thread and in every thread it
+    // starts afterwards, so that none reaches another handler meanwhile.
+    static void holdSignals();
+    // Lets the calling thread take the signals again; one that came while they
+    // were held arrives now, here.
+    void releaseSignals();
 
 Q_SIGNALS:
     void terminationRequested();

@@ -3,7 +3,7 @@
 #include "Clock.h"
 #include "Statements.h"
 
-#include <QCoreApplication>
+#include <QFileInfo>
 
 Q_LOGGING_CATEGORY(lcStore, "penwick.store", QtWarningMsg)
 
@@ -59,7 +59,9 @@ TDM::~TDM()
 
 QString TDM::defaultDatabaseName()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/dbn.ib");
+    // Asked before the application object exists, so not through it.
+    return QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).absolutePath()
+           + QStringLiteral("/dbn.ib");
 }
 
 QString TDM::databaseName() const

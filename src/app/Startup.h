@@ -1,0 +1,32 @@
+#pragma once
+
+#include <future>
+#include <memory>
+
+class QString;
+class TDM;
+class TFormMain;
+
+// The program's start, in order: attach to the database (on a thread of its
+// own, begun before the application object so that the engine loads while Qt
+// starts), the access check, the main window with its tray icon, the stored
+// window state and the alarm threads; then the event loop. Nothing of the
+// program is seen before the access check has passed.
+class Startup final
+{
+public:
+    // Holds back SIGTERM, SIGHUP and SIGINT (every thread started from here on
+    // inherits that), then begins attaching.
+    Startup();
+    ~Startup();
+    Startup(const Startup &) = delete;
+    Startup &operator=(const Startup &) = delete;
+
+    // Runs the rest of the start and the event loop; answers the exit status.
+    // Needs the QApplication.
+    int run();
+
+private:
+    std::unique_ptr<TDM> m_dm;
+    std::future<bool> m_connected;
+};
