@@ -74,7 +74,7 @@ cc -O2 -Wall -o "$probe" "$here/startup_probe.c" -lX11 || { log "cannot build th
 # --- the two databases, kept pristine and copied before every start
 # (the program writes its settings back when it ends)
 mkdir -p "$state/pristine"
-"$root/tools/make-db.sh" "$root/schema/dbn.sql" "$state/pristine/fresh.ib" >"$state/make-db.log" 2>&1 ||
+"$(dirname "$binary")/penwick-makedb" "$root/schema/dbn.sql" "$state/pristine/fresh.ib" >"$state/make-db.log" 2>&1 ||
     { log "cannot create a database (see $state/make-db.log)"; exit 1; }
 cp "$state/pristine/fresh.ib" "$state/pristine/notes10k.ib"
 # 10,000 notes with bodies of about 500 characters; 10 % armed (Alarm 2), 1 %

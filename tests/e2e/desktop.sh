@@ -494,12 +494,13 @@ e2e_init() {
 }
 
 # e2e_prepare_app BINARY SCHEMA: a copy of the program beside a fresh dbn.ib in
-# $E2E_STATE/app; sets `app` and `db`.
+# $E2E_STATE/app (made by penwick-makedb, built beside the program); sets `app`
+# and `db`.
 e2e_prepare_app() {
     app="$E2E_STATE/app"
     db="$app/dbn.ib"
     mkdir -p "$app"
     cp "$(realpath "$1")" "$app/penwick" || fatal "copy the program"
-    "$E2E_ROOT/tools/make-db.sh" "$(realpath "$2")" "$db" >"$E2E_STATE/make-db.log" 2>&1 \
+    "$(dirname "$(realpath "$1")")/penwick-makedb" "$(realpath "$2")" "$db" >"$E2E_STATE/make-db.log" 2>&1 \
         || fatal "create a fresh dbn.ib"
 }

@@ -1,0 +1,42 @@
+// Makes a fresh database from the schema script, unless the target exists:
+// an existing dbn.ib holds the user's notes and is never touched. The file is
+// made under another name and moved into place, so no half-made database is
+// ever left where the program looks.
+//   penwick-makedb SCHEMA.sql TARGET.ib
+#include "store/Firebird.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() != 3) {
+        std::fprintf(stderr, "usage: penwick-makedb SCHEMA.sql TARGET.ib\n");
+        return 2;
+    }
+    const QString target = QFileInfo(args.at(2)).absoluteFilePath();
+    if (QFileInfo::exists(target))
+        return 0;
+    QDir().mkpath(QFileInfo(target).absolutePath());
+    const QString making = target + QStringLiteral(".creating");
+    QFile::remove(making);
+    try {
+        Firebird::Connection::createFromScript(making, args.at(1));
+    } catch (const Firebird::Error &error) {
+        QFile::remove(making);
+        std::fprintf(stderr, "penwick-makedb: %s\n", error.what());
+        return 1;
+    }
+    if (!QFile::rename(making, target)) {
+        QFile::remove(making);
+        std::fprintf(stderr, "penwick-makedb: cannot move the new file to %s\n", qPrintable(target));
+        return 1;
+    }
+    return 0;
+}
