@@ -524,8 +524,8 @@ void TFormMain::NotatkaPokazEdytujExecute()
     try {
         TFormNotatka editor(DM, *this);
         // Opening a running alarm acknowledges it before the editor shows.
-        if (DM.ReadAlarmState(id) == 1) {
-            DM.WriteAlarmState(id, 3);
+        if (DM.ReadAlarmState(id) == Alarm::Running) {
+            DM.WriteAlarmState(id, Alarm::Acknowledged);
             if (SzukanyCiag->text().trimmed().isEmpty())
                 FillNoteList(SelectedNoteId);
             else

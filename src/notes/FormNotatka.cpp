@@ -5,7 +5,6 @@
 #include "ui/MessageBox.h"
 #include "store/Clock.h"
 #include "store/DataModule.h"
-#include "store/Statements.h"
 
 #include <QAction>
 #include <QCheckBox>

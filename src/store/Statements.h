@@ -34,13 +34,3 @@ QString writeAlarmState(int id, int state, int kind, const QDate &date, const QT
 QString dueAlarmCandidates();
 
 } // namespace Statements
-
-// The body is stored with CR LF line breaks; the editor works with plain ones.
-namespace NoteText {
-QString toStored(const QString &editorText);
-QString fromStored(const QString &storedText);
-// Characters the body takes in the store: a line break counts as two.
-int storedLength(const QString &editorText);
-constexpr int MaxTitleLength = 50;
-constexpr int MaxBodyLength = 5000;
-} // namespace NoteText
