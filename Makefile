@@ -42,6 +42,7 @@ test-tsan: deps
 
 bench: deps build
 	./$(BUILD)/bench/bench_notelist
+	./$(BUILD)/bench/bench_dialogs
 	./bench/startup.sh ./$(BUILD)/penwick ./$(BUILD)/bench/tray_reference
 
 deps:

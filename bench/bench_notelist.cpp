@@ -60,10 +60,16 @@ struct Fixture {
     }
 };
 
+// Cleared before the application object goes: the windows in them must not outlive it.
+std::map<int, std::unique_ptr<Fixture>> &fixtures()
+{
+    static std::map<int, std::unique_ptr<Fixture>> made;
+    return made;
+}
+
 Fixture &fixture(int count)
 {
-    static std::map<int, std::unique_ptr<Fixture>> fixtures;
-    auto &slot = fixtures[count];
+    auto &slot = fixtures()[count];
     if (!slot)
         slot = std::make_unique<Fixture>(count);
     return *slot;
@@ -135,5 +141,6 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    fixtures().clear();
     return 0;
 }

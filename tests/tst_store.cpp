@@ -23,6 +23,7 @@ private Q_SLOTS:
     void limitsCountCharacters();
     void searchIgnoresCaseInEveryScript();
     void searchFindsQuotesYearsAndBlanks();
+    void searchFindsWhatTheFullStatementFinds();
     void settings();
     void settingsWithQuotes();
     void missingOrUnreadableDatabase();
@@ -79,9 +80,13 @@ void TestStore::statementTexts()
     QCOMPARE(Statements::noteList(true), QStringLiteral("SELECT * FROM NOTATKI WHERE Alarm = 1 ORDER BY DataGodzina DESC"));
     QCOMPARE(Statements::noteList(false),
              QStringLiteral("SELECT * FROM NOTATKI WHERE Alarm <> 1 ORDER BY DataGodzina DESC"));
-    QCOMPARE(Statements::noteSearch(false, QStringLiteral("O'B")),
-             QStringLiteral("SELECT * FROM NOTATKI WHERE (Alarm <> 1) AND (Tytul CONTAINING 'O''B' OR Tresc "
-                            "CONTAINING 'O''B' OR DataGodzina CONTAINING 'O''B') ORDER BY DataGodzina DESC"));
+    QCOMPARE(Statements::noteSearch(false, QStringLiteral("09-1")),
+             QStringLiteral("SELECT * FROM NOTATKI WHERE (Alarm <> 1) AND (Tytul CONTAINING '09-1' OR Tresc "
+                            "CONTAINING '09-1' OR DataGodzina CONTAINING '09-1') ORDER BY DataGodzina DESC"));
+    // No creation moment can hold a letter: the term is left out.
+    QCOMPARE(Statements::noteSearch(true, QStringLiteral("O'B")),
+             QStringLiteral("SELECT * FROM NOTATKI WHERE (Alarm = 1) AND (Tytul CONTAINING 'O''B' OR Tresc "
+                            "CONTAINING 'O''B') ORDER BY DataGodzina DESC"));
     QCOMPARE(Statements::updateSetting(QStringLiteral("TytulSzerokosc"), QStringLiteral("155"), 7),
              QStringLiteral("UPDATE USTAWIENIA SET Ustawienie = 'TytulSzerokosc', Wartosc = '155' WHERE ID = 7"));
     QCOMPARE(Statements::insertNote(12, QStringLiteral("Note no 1"), QStringLiteral("Call the dentist"),
@@ -175,6 +180,40 @@ void TestStore::searchFindsQuotesYearsAndBlanks()
     // only one title holds two.
     QCOMPARE(ids(QStringLiteral(" ")).size(), 4);
     QCOMPARE(ids(QStringLiteral("  ")), QList<int>{2});
+}
+
+// Leaving out the creation moment's term must never change what a search finds.
+void TestStore::searchFindsWhatTheFullStatementFinds()
+{
+    TestDatabase db;
+    TDM dm(db.path());
+    const QDateTime moments[] = {QDateTime(QDate(2021, 1, 2), QTime(3, 4, 5)), QDateTime(QDate(2022, 11, 30), QTime(23, 59, 0)),
+                                 QDateTime(QDate(2019, 7, 8), QTime(9, 10, 11)), QDateTime(QDate(2024, 2, 29), QTime(0, 0, 1))};
+    addNote(dm, QStringLiteral("Call O'Brien at 9:10"), QStringLiteral("budget 2021-01 plan"), moments[0]);
+    addNote(dm, QStringLiteral("two  blanks"), QStringLiteral("meet 23:59. then"), moments[1]);
+    addNote(dm, QStringLiteral("Ünïcode"), QStringLiteral("line one\nline two: 0.5 - 1"), moments[2]);
+    addNote(dm, QStringLiteral("x"), QString(), moments[3]);
+    const QString texts[] = {QStringLiteral("2021"), QStringLiteral("21-0"), QStringLiteral(":04"),
+                             QStringLiteral("03:04:05"), QStringLiteral(" "), QStringLiteral("  "), QStringLiteral("."),
+                             QStringLiteral("0000"), QStringLiteral("-"), QStringLiteral("9:1"),
+                             QStringLiteral("2019-07-08 09:10"), QStringLiteral("23:59."), QStringLiteral("0.5 - 1"),
+                             QStringLiteral("a"), QStringLiteral("O'B"), QStringLiteral("1 p"), QStringLiteral("T"),
+                             QStringLiteral("2021-01 p"), QStringLiteral("29 0"), QStringLiteral("at 9")};
+    for (const QString &text : texts) {
+        QList<int> found;
+        std::vector<Note> rows;
+        QVERIFY(dm.readNoteList(&text, rows));
+        for (const Note &row : rows)
+            found << row.id;
+        QList<int> full;
+        for (const char *group : {"=", "<>"}) {
+            full << TestSql::ids(db.path(), QStringLiteral("SELECT ID FROM NOTATKI WHERE (Alarm %1 1) AND (Tytul CONTAINING "
+                                                           "%2 OR Tresc CONTAINING %2 OR DataGodzina CONTAINING %2) "
+                                                           "ORDER BY DataGodzina DESC")
+                                                .arg(QLatin1String(group), Sql::quote(text)));
+        }
+        QVERIFY2(found == full, qPrintable(text));
+    }
 }
 
 void TestStore::settings()

@@ -18,15 +18,25 @@ QString noteList(bool running)
            + running1 + QStringLiteral(" ") + QStringLiteral("ORDER BY DataGodzina DESC");
 }
 
+bool mayBeInMomentText(const QString &text)
+{
+    // A creation moment reads like "2024-05-06 07:08:09.0000".
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+        return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-') || c == QLatin1Char(':')
+               || c == QLatin1Char('.') || c == QLatin1Char(' ');
+    });
+}
+
 QString noteSearch(bool running, const QString &text)
 {
     const QString q = Sql::quote(text);
-    // A timestamp's text is plain ASCII, and the database refuses to compare
-    // it with any other letter ("Cannot transliterate"), which would fail the
-    // whole search. Such a text can never be part of a creation time anyway.
-    const bool asciiOnly = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
-    const QString created = asciiOnly ? QStringLiteral(" OR ") + QStringLiteral("DataGodzina CONTAINING ") + q
-                                      : QString();
+    // The creation moment's term costs a text conversion of every row's
+    // moment, and can only match a text made of what such a text holds: any
+    // other text leaves it out and finds the same rows. (A letter beyond ASCII
+    // would even fail the whole statement: "Cannot transliterate".)
+    const QString created = mayBeInMomentText(text)
+                                ? QStringLiteral(" OR ") + QStringLiteral("DataGodzina CONTAINING ") + q
+                                : QString();
     return (running ? QStringLiteral("SELECT * FROM NOTATKI WHERE (Alarm = ")
                     : QStringLiteral("SELECT * FROM NOTATKI WHERE (Alarm <> "))
            + running1 + QStringLiteral(") AND (") + QStringLiteral("Tytul CONTAINING ") + q + QStringLiteral(" OR ")

@@ -12,6 +12,8 @@ namespace Statements {
 // The note list: running alarms first, then the rest; newest first in each.
 QString noteList(bool running);
 QString noteSearch(bool running, const QString &text);
+// Whether a creation moment's text could contain `text` at all.
+bool mayBeInMomentText(const QString &text);
 
 QString settingValue(const QString &key);
 QString settingRow(const QString &key);

@@ -53,6 +53,17 @@ QString value(const QString &databasePath, const QString &select)
     return cursor.isNull(0) ? QStringLiteral("<null>") : cursor.asString(0);
 }
 
+QList<int> ids(const QString &databasePath, const QString &select)
+{
+    Firebird::Connection connection(databasePath);
+    Firebird::Transaction transaction(connection, Firebird::Transaction::ReadOnly);
+    Firebird::Cursor cursor(transaction, select);
+    QList<int> found;
+    while (cursor.next())
+        found << cursor.asInteger(0);
+    return found;
+}
+
 int count(const QString &databasePath, const QString &where)
 {
     return value(databasePath, QStringLiteral("SELECT COUNT(*) FROM NOTATKI ") + where).toInt();

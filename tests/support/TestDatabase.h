@@ -48,6 +48,8 @@ QString value(const QString &databasePath, const QString &select);
 // The named columns of the first row as text ("<null>" for NULL); empty when
 // there is no row.
 QStringList row(const QString &databasePath, const QString &select, const QList<const char *> &columns);
+// The first column of every row, as integers.
+QList<int> ids(const QString &databasePath, const QString &select);
 int count(const QString &databasePath, const QString &where = QString());
 // Inserts a note row directly; returns its ID.
 int insertNote(const QString &databasePath, int id, const QString &title, const QString &created, int alarm = 0,
