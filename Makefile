@@ -9,11 +9,11 @@ JOBS       ?= $(shell nproc)
 BUILD_PACKAGES := g++ cmake ninja-build pkgconf qt6-base-dev qt6-base-dev-tools libgl-dev \
                   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils \
                   libbenchmark-dev fonts-dejavu-core fonts-wine
-TEST_PACKAGES  := python3 xvfb x11-utils xdotool dbus-x11 dunst trayer imagemagick
+TEST_PACKAGES  := python3 clang-format xvfb x11-utils xdotool dbus-x11 dunst trayer imagemagick
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: run test build deps test-deps test-asan test-tsan bench clean
+.PHONY: run test build deps test-deps test-asan test-tsan bench clean format check-format
 
 run: deps build
 	./$(BUILD)/penwick
@@ -45,10 +45,24 @@ bench: deps build
 	./$(BUILD)/bench/bench_dialogs
 	./bench/startup.sh ./$(BUILD)/penwick ./$(BUILD)/bench/tray_reference
 
+# Formats every C++ file as .clang-format says; check-format only tells.
+format: test-deps
+	./tools/check-format.sh --fix
+
+check-format: test-deps
+	./tools/check-format.sh
+
 deps:
 	@./tools/install-packages.sh $(BUILD_PACKAGES)
 
-test-deps:
+test-# Formats every C++ file as .clang-format says; check-format only tells.
+format: test-deps
+	./tools/check-format.sh --fix
+
+check-format: test-deps
+	./tools/check-format.sh
+
+deps:
 	@./tools/install-packages.sh $(TEST_PACKAGES)
 
 clean:
