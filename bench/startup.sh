@@ -15,7 +15,10 @@
 # its starts take turns with the program's, as the floor that this machine
 # allows, and the table shows it too.
 #   bench/startup.sh PENWICK_BINARY [REFERENCE_BINARY]
-# Environment: STARTUP_RUNS (10), STARTUP_POLL_MS (1, the fallback poll interval
+# Then each of them idles in the tray for STARTUP_IDLE_S seconds (30) while its
+# context switches (all threads, voluntary and not) are counted: the wake-ups
+# per second of a program that should sleep.
+# Environment: STARTUP_RUNS (10), STARTUP_IDLE_S (30), STARTUP_POLL_MS (1, the fallback poll interval
 # of the probe, which is otherwise woken by X events), STARTUP_KEEP=1 keeps the
 # work folder.
 set -u
@@ -30,6 +33,7 @@ fi
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/.." && pwd)
 runs=${STARTUP_RUNS:-10}
+idle_s=${STARTUP_IDLE_S:-30}
 poll_ms=${STARTUP_POLL_MS:-1}
 rss_at_ms=5000
 goal_ms=60
@@ -173,6 +177,40 @@ one_start() {
                name, n, ms, unc, paint, cpu, wait, pcpu, rss / 1024, anon / 1024, file / 1024, hwm / 1024, thr, load }'
 }
 
+# switches PID: context switches so far, summed over the threads of PID
+switches() {
+    cat /proc/"$1"/task/*/status 2>/dev/null | awk '/ctxt_switches/ { n += $2 } END { print n + 0 }'
+}
+
+# idle_run NAME: context switches per second of one start idling in the tray
+idle_run() {
+    local name=$1 app="$state/app-$1" pid before after
+    # Idle means no running alarm: the 10,000 notes' running ones count as acknowledged here.
+    if [ "$name" != reference ]; then
+        cp "$state/pristine/$name.ib" "$app/dbn.ib"
+        db_query "$app/dbn.ib" "UPDATE NOTATKI SET Alarm = 3 WHERE Alarm = 1; COMMIT;" >/dev/null ||
+            { log "idle $name: cannot clear the running alarms"; return 1; }
+    fi
+    (
+        cd "$app" || exit 1
+        unset QT_QPA_PLATFORMTHEME QT_QPA_OFFSCREEN_NO_GLX WAYLAND_DISPLAY FIREBIRD FIREBIRD_LOCK
+        export QT_QPA_PLATFORM=xcb
+        export XDG_CONFIG_HOME="$state/home/config" XDG_DATA_HOME="$state/home/data" XDG_CACHE_HOME="$state/home/cache"
+        exec "$app/penwick"
+    ) </dev/null >"$state/idle-$name.log" 2>&1 &
+    pid=$!
+    app_pid=$pid
+    wait_for "tray_icon_of $pid >/dev/null" 10 || { log "idle $name: no tray icon"; stop_pid "$pid"; return 1; }
+    # Let the start settle (the first checker pass included) before counting.
+    sleep 12
+    before=$(switches "$pid")
+    sleep "$idle_s"
+    after=$(switches "$pid")
+    stop_pid "$pid"
+    app_pid=""
+    awk -v a="$before" -v b="$after" -v s="$idle_s" 'BEGIN { printf "%.2f\n", (b - a) / s }'
+}
+
 # stats FILE COLUMN: "median min max" of a column
 stats() {
     awk -v c="$2" '{ print $c }' "$1" | sort -g | awk '
@@ -201,6 +239,15 @@ for n in $(seq 1 "$runs"); do
     done
 done
 echo "after: $(uptime)"
+
+echo
+echo "Idle in the tray with no running alarm, $idle_s s each after 12 s to settle:"
+printf '%-14s %22s\n' database "context switches / s"
+for name in $names; do
+    case $name in fresh) label="fresh dbn.ib" ;; notes10k) label="10,000 notes" ;; reference) label="reference" ;; esac
+    rate=$(idle_run "$name") || exit 1
+    printf '%-14s %22s\n' "$label" "$rate"
+done
 
 mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 echo
