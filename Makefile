@@ -55,14 +55,7 @@ check-format: test-deps
 deps:
 	@./tools/install-packages.sh $(BUILD_PACKAGES)
 
-test-# Formats every C++ file as .clang-format says; check-format only tells.
-format: test-deps
-	./tools/check-format.sh --fix
-
-check-format: test-deps
-	./tools/check-format.sh
-
-deps:
+test-deps:
 	@./tools/install-packages.sh $(TEST_PACKAGES)
 
 clean:
