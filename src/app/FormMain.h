@@ -1,5 +1,6 @@
 #pragma once
 
+#include "online/OnlineChecks.h"
 #include "ui/NoteListHost.h"
 
 #include <QMainWindow>
@@ -42,6 +43,8 @@ struct FormMainOptions {
     bool buildWindow = false;
     // How the program ends its event loop; tests record the request instead.
     std::function<void()> quit;
+    // The once-per-run update and publicity checks.
+    OnlineOptions online;
 };
 
 // The main window: the note list with its search box, the commands, the tray
@@ -134,6 +137,7 @@ public:
     QAction *Ukryj = nullptr;
     QSystemTrayIcon *TrayIcon = nullptr;
     QTimer *tUpdateAndPublicity = nullptr;
+    OnlineChecks *Online = nullptr;
     Notifier *BalloonNotifier = nullptr;
 
     TAlarmChecker *alarmChecker() const
@@ -165,7 +169,6 @@ private:
     void LVNotatkiSelectItem(int row);
     void PlikClick();
     void menuShortcut(QAction *item);
-    void tUpdateAndPublicityTimer();
     void RemoveDownloadedFiles();
     void hideMainWindow();
     void watchForTray();

@@ -26,6 +26,7 @@ int main(int argc, char *argv[])
     std::future<bool> connected;
     FormMainOptions options;
     options.deferStart = true;
+    options.online = OnlineOptions::fromEnvironment();
     options.waitForDatabase = [&connected, &signals] {
         connected.wait();
         signals.install();
