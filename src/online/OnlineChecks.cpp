@@ -61,8 +61,11 @@ QString OnlineChecks::ownVersion()
 
 QString OnlineChecks::firstLine(const QByteArray &text)
 {
-    QByteArray line = text.left(text.indexOf('\n'));
-    if (line.size() < text.size() && line.endsWith('\r'))
+    const qsizetype end = text.indexOf('\n');
+    if (end < 0)
+        return QString::fromUtf8(text);
+    QByteArray line = text.left(end);
+    if (line.endsWith('\r'))
         line.chop(1);
     return QString::fromUtf8(line);
 }
