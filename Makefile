@@ -13,7 +13,7 @@ TEST_PACKAGES  := xvfb x11-utils xdotool dbus-x11 dunst trayer imagemagick
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: run test build deps test-deps test-asan test-tsan bench clean
+.PHONY: run test build deps test-deps test-asan test-tsan bench serve clean
 
 run: deps build
 	./$(BUILD)/penwick
@@ -43,6 +43,11 @@ test-tsan: deps
 bench: deps build
 	./$(BUILD)/bench/bench_notelist
 	./bench/startup.sh ./$(BUILD)/penwick ./$(BUILD)/bench/tray_reference
+
+# The reference web service (version file, publicity flag and page, product
+# page) on the default service address.
+serve:
+	python3 -m http.server --bind 127.0.0.1 8088 --directory service
 
 deps:
 	@./tools/install-packages.sh $(BUILD_PACKAGES)

@@ -22,3 +22,11 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent *event)
     if (click)
         Q_EMIT clicked();
 }
+
+void placeLabel(QLabel *label, const QRect &designed)
+{
+    QSize size = designed.size();
+    if (!label->wordWrap())
+        size = size.expandedTo(label->sizeHint());
+    label->setGeometry(QRect(designed.topLeft(), size));
+}

@@ -21,3 +21,8 @@ protected:
 private:
     bool m_pressed = false;
 };
+
+// Puts a label where the window's design has it. The design's sizes fit the
+// text in its intended face; a wider substitute face widens the label rather
+// than cut the text.
+void placeLabel(QLabel *label, const QRect &designed);

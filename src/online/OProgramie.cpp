@@ -57,8 +57,8 @@ protected:
 QLabel *textLabel(const QString &text, QWidget *parent, const QRect &place)
 {
     auto *label = new QLabel(text, parent);
-    label->setGeometry(place);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    placeLabel(label, place);
     return label;
 }
 
@@ -89,8 +89,8 @@ TFormOProgramie::TFormOProgramie(const QString &productSiteUrl, QWidget *parent)
     ShapeRamkaNaLogo->setGeometry(239, 20, 202, 103);
 
     Label2 = DialogLook::boldLabel(QStringLiteral("Legend:"), this);
-    Label2->setGeometry(24, 24, 44, 13);
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    placeLabel(Label2, QRect(24, 24, 44, 13));
     // The same pictures as the note list's rows.
     I1 = pictureLabel(QStringLiteral(":/icons/note.png"), this, QRect(32, 41, 17, 18));
     Label3 = textLabel(QStringLiteral("- standard note"), this, QRect(60, 46, 75, 13));
@@ -129,7 +129,6 @@ TFormOProgramie::TFormOProgramie(const QString &productSiteUrl, QWidget *parent)
     }.join(QLatin1Char('\n')));
 
     Label1 = new LinkLabel(host, this);
-    Label1->setGeometry(154, 135, 138, 16);
     QFont linkFont(QStringLiteral("Tahoma"));
     linkFont.setPixelSize(13);
     linkFont.setUnderline(true);
@@ -139,6 +138,7 @@ TFormOProgramie::TFormOProgramie(const QString &productSiteUrl, QWidget *parent)
     QPalette linkPalette = Label1->palette();
     linkPalette.setColor(QPalette::WindowText, Qt::blue);
     Label1->setPalette(linkPalette);
+    placeLabel(Label1, QRect(154, 135, 138, 16));
 
     Bevel1 = new BottomBevel(this);
     Bevel1->setGeometry(0, 151, 457, 9);

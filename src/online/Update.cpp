@@ -83,22 +83,22 @@ TfUpdate::TfUpdate(const QString &productSiteUrl, QWidget *owner)
     Shape1->setGeometry(kShape);
 
     Label1 = new QLabel(QStringLiteral("New version of Penwick is available!"), this);
-    Label1->setGeometry(23, 23, 242, 15);
     Label1->setFont(noticeFont(false, false));
     Label1->setWordWrap(true);
+    placeLabel(Label1, QRect(23, 23, 242, 15));
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setTextColour(Label1, Qt::red);
 
     lbGetNewVersion = new LinkLabel(QStringLiteral("Download now..."), this);
-    lbGetNewVersion->setGeometry(85, 44, 106, 16);
     lbGetNewVersion->setFont(noticeFont(true, true));
+    placeLabel(lbGetNewVersion, QRect(85, 44, 106, 16));
     lbGetNewVersion->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lbGetNewVersion->setCursor(Qt::PointingHandCursor);
     setTextColour(lbGetNewVersion, Qt::blue);
 
     Label2 = new LinkLabel(QStringLiteral("x"), this);
-    Label2->setGeometry(265, 8, 7, 16);
     Label2->setFont(noticeFont(true, false));
+    placeLabel(Label2, QRect(265, 8, 7, 16));
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     Timer1 = new QTimer(this);
