@@ -11,7 +11,6 @@ set -u
 
 # shellcheck source=tests/e2e/desktop.sh
 . "$(dirname "$0")/desktop.sh"
-E2E_DEADLINE=${E2E_DEADLINE:-80}
 e2e_init
 
 artifacts=${E2E_ARTIFACTS:-$E2E_STATE}
