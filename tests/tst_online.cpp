@@ -100,8 +100,8 @@ struct Run {
         OnlineOptions options;
         options.delayMs = 0;
         options.timeoutMs = timeoutMs;
-        options.serviceBaseUrl = server.baseUrl();
-        options.productSiteUrl = kProductSite;
+        options.ServiceBaseUrl = server.baseUrl();
+        options.ProductSiteUrl = kProductSite;
         options.checkPublicity = [this] { ++publicityChecks; };
         checks = std::make_unique<OnlineChecks>(nullptr, options);
     }
@@ -354,7 +354,7 @@ void TestOnline::environment()
     qunsetenv("PENWICK_SERVICE_BASE_URL");
     QCOMPARE(options.delayMs, delayMs);
     const QString expectedBase = baseSet ? QString::fromUtf8(base) : OnlineOptions::builtServiceBaseUrl();
-    QCOMPARE(options.serviceBaseUrl, expectedBase);
+    QCOMPARE(options.ServiceBaseUrl, expectedBase);
 
     // Switched off, the checks never start, not even on a tick.
     int publicityChecks = 0;
@@ -396,7 +396,7 @@ void TestOnline::removeDownloadedFiles()
     if (versionIsLink)
         QVERIFY(QFile::link(victim, downloaded(QStringLiteral("vx.ver"))));
     OnlineOptions options;
-    options.serviceBaseUrl.clear();
+    options.ServiceBaseUrl.clear();
     OnlineChecks(nullptr, options).RemoveDownloadedFiles();
     QVERIFY(!present(downloaded(QStringLiteral("vx.ver"))));
     QVERIFY(!present(downloaded(QStringLiteral("isPublicity2.info"))));

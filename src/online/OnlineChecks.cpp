@@ -29,7 +29,7 @@ OnlineOptions OnlineOptions::fromEnvironment()
     if (ok && delay >= 0)
         options.delayMs = delay;
     if (qEnvironmentVariableIsSet("PENWICK_SERVICE_BASE_URL"))
-        options.serviceBaseUrl = qEnvironmentVariable("PENWICK_SERVICE_BASE_URL");
+        options.ServiceBaseUrl = qEnvironmentVariable("PENWICK_SERVICE_BASE_URL");
     return options;
 }
 
@@ -45,7 +45,7 @@ OnlineChecks::OnlineChecks(QWidget *owner, const OnlineOptions &options)
     connect(tUpdateAndPublicity, &QTimer::timeout, this, &OnlineChecks::tUpdateAndPublicityTimer);
     connect(m_download, &Downloader::finished, this, &OnlineChecks::versionDownloaded);
     // Switched off, the program never calls home.
-    if (!m_options.serviceBaseUrl.isEmpty())
+    if (!m_options.ServiceBaseUrl.isEmpty())
         tUpdateAndPublicity->start();
 }
 
@@ -73,7 +73,7 @@ QString OnlineChecks::firstLine(const QByteArray &text)
 void OnlineChecks::tUpdateAndPublicityTimer()
 {
     tUpdateAndPublicity->stop();
-    if (m_ticked || m_ended || m_options.serviceBaseUrl.isEmpty())
+    if (m_ticked || m_ended || m_options.ServiceBaseUrl.isEmpty())
         return;
     m_ticked = true;
     CheckNewVersion();
@@ -82,7 +82,7 @@ void OnlineChecks::tUpdateAndPublicityTimer()
 void OnlineChecks::CheckNewVersion()
 {
     // The answer comes back through versionDownloaded; the windows keep working meanwhile.
-    m_download->start(QUrl(m_options.serviceBaseUrl + QStringLiteral("/app/penwick/update/vx.ver")), VersionFile);
+    m_download->start(QUrl(m_options.ServiceBaseUrl + QStringLiteral("/app/penwick/update/vx.ver")), VersionFile);
 }
 
 void OnlineChecks::versionDownloaded(bool ok)
@@ -109,7 +109,7 @@ void OnlineChecks::showNotice()
     if (m_noticeShown)
         return;
     m_noticeShown = true;
-    fUpdate = new TfUpdate(m_options.productSiteUrl, m_owner);
+    fUpdate = new TfUpdate(m_options.ProductSiteUrl, m_owner);
     fUpdate->show();
 }
 
@@ -125,5 +125,5 @@ void OnlineChecks::RemoveDownloadedFiles()
 
 void OnlineChecks::ShowAbout()
 {
-    TFormOProgramie::Execute(m_options.productSiteUrl);
+    TFormOProgramie::Execute(m_options.ProductSiteUrl);
 }

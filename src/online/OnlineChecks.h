@@ -18,8 +18,8 @@ struct OnlineOptions {
     int delayMs = 180000;
     int timeoutMs = Downloader::DefaultTimeoutMs;
     // Scheme and host of the maker's web service; empty switches the checks off.
-    QString serviceBaseUrl = builtServiceBaseUrl();
-    QString productSiteUrl = builtProductSiteUrl();
+    QString ServiceBaseUrl = builtServiceBaseUrl();
+    QString ProductSiteUrl = builtProductSiteUrl();
     // The publicity check, run once the update check has ended, whatever it found.
     std::function<void()> checkPublicity;
 

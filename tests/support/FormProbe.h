@@ -14,7 +14,7 @@ inline FormMainOptions quietFormOptions()
     options.startThreads = false;
     options.quit = [] {};
     // Tests never call home.
-    options.online.serviceBaseUrl.clear();
+    options.online.ServiceBaseUrl.clear();
     return options;
 }
 
