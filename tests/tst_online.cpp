@@ -175,9 +175,8 @@ private Q_SLOTS:
     void environment();
     void removeDownloadedFiles_data();
     void removeDownloadedFiles();
-    void plantedLinkIsNotWrittenThrough();
-    void folderMustBeOurs_data();
-    void folderMustBeOurs();
+    void unsafePlaces_data();
+    void unsafePlaces();
 
     void noticePlace_data();
     void noticePlace();
@@ -403,46 +402,43 @@ void TestOnline::removeDownloadedFiles()
     QCOMPARE(contents(victim), QByteArray("precious"));
 }
 
-void TestOnline::plantedLinkIsNotWrittenThrough()
+void TestOnline::unsafePlaces_data()
 {
-    QVERIFY(!Downloader::folder().isEmpty());
+    QTest::addColumn<QString>("plant");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("a link under the file's name") << "file link" << true;
+    QTest::newRow("the folder a link elsewhere") << "folder link" << false;
+    QTest::newRow("the folder open to others") << "open folder" << true;
+}
+
+void TestOnline::unsafePlaces()
+{
+    QFETCH(QString, plant);
+    QFETCH(bool, written);
     QTemporaryDir elsewhere;
-    const QString victim = elsewhere.filePath(QStringLiteral("victim"));
+    const QString victim = elsewhere.filePath(QStringLiteral("vx.ver"));
     writeFile(victim, "precious");
-    QVERIFY(QFile::link(victim, downloaded(QStringLiteral("vx.ver"))));
-    Run run;
-    run.server.body = "3.1";
-    run.start();
-    QVERIFY(run.ended());
-    QCOMPARE(contents(victim), QByteArray("precious"));
-    QVERIFY(!QFileInfo(downloaded(QStringLiteral("vx.ver"))).isSymLink());
-    QCOMPARE(contents(downloaded(QStringLiteral("vx.ver"))), QByteArray("3.1"));
-    QVERIFY(!run.checks->fUpdate.isNull());
-}
-
-void TestOnline::folderMustBeOurs_data()
-{
-    QTest::addColumn<bool>("link");
-    QTest::newRow("a link to another folder") << true;
-    QTest::newRow("ours, open to others") << false;
-}
-
-void TestOnline::folderMustBeOurs()
-{
-    QFETCH(bool, link);
-    QTemporaryDir elsewhere;
-    if (link)
+    if (plant == QLatin1String("file link")) {
+        QVERIFY(!Downloader::folder().isEmpty());
+        QVERIFY(QFile::link(victim, downloaded(QStringLiteral("vx.ver"))));
+    } else if (plant == QLatin1String("folder link")) {
         QVERIFY(QFile::link(elsewhere.path(), runtimeFolder()));
-    else
+    } else {
         QVERIFY(QDir().mkdir(runtimeFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
                                                   | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+    }
     Run run;
     run.server.body = "3.1";
     run.start();
     QVERIFY(run.ended());
-    QCOMPARE(run.checks->fUpdate.isNull(), link);
-    QCOMPARE(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
-    if (!link) {
+    // Whatever was planted, nothing outside the private folder changes.
+    QCOMPARE(contents(victim), QByteArray("precious"));
+    QCOMPARE(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("vx.ver")});
+    QCOMPARE(!run.checks->fUpdate.isNull(), written);
+    if (written) {
+        QVERIFY(!QFileInfo(downloaded(QStringLiteral("vx.ver"))).isSymLink());
+        QCOMPARE(contents(downloaded(QStringLiteral("vx.ver"))), QByteArray("3.1"));
         struct stat info = {};
         QCOMPARE(::lstat(QFile::encodeName(runtimeFolder()).constData(), &info), 0);
         QCOMPARE(info.st_mode & 0777, 0700u);
