@@ -13,7 +13,7 @@ TEST_PACKAGES  := python3 clang-format xvfb x11-utils xdotool dbus-x11 dunst tra
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: run test build deps test-deps test-asan test-tsan bench clean format check-format
+.PHONY: run test build deps test-deps test-asan test-tsan bench serve clean format check-format
 
 run: deps build
 	./$(BUILD)/penwick
@@ -51,6 +51,11 @@ format: test-deps
 
 check-format: test-deps
 	./tools/check-format.sh
+
+# The reference web service (version file, publicity flag and page, product
+# page) on the default service address.
+serve:
+	python3 -m http.server --bind 127.0.0.1 8088 --directory service
 
 deps:
 	@./tools/install-packages.sh $(BUILD_PACKAGES)

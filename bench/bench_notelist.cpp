@@ -55,6 +55,7 @@ struct Fixture {
         FormMainOptions options;
         options.startThreads = false;
         options.trayAvailable = 1;
+        options.online.ServiceBaseUrl.clear();
         form = std::make_unique<TFormMain>(*dm, options);
         form->show();
     }

@@ -100,11 +100,9 @@ TFormMain::TFormMain(TDM &dm, const FormMainOptions &options)
     // The tray icon first: it is all the user sees of a start.
     buildTray();
 
-    tUpdateAndPublicity = new QTimer(this);
-    tUpdateAndPublicity->setSingleShot(true);
-    tUpdateAndPublicity->setInterval(180000);
-    connect(tUpdateAndPublicity, &QTimer::timeout, this, &TFormMain::tUpdateAndPublicityTimer);
-    tUpdateAndPublicity->start();
+    // Its one-shot timer counts from the window's creation.
+    Online = new OnlineChecks(this, m_options.online);
+    tUpdateAndPublicity = Online->tUpdateAndPublicity;
 
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { CloseProgram(); });
 
@@ -246,6 +244,7 @@ void TFormMain::buildMenus()
     connect(MMUsun, &QAction::triggered, this, &TFormMain::DeleteSelectedNote);
     connect(MMPodgladEdycja, &QAction::triggered, this, [this] { NotatkaPokazEdytuj->trigger(); });
     connect(MMZakoncz, &QAction::triggered, this, &TFormMain::CloseProgram);
+    connect(OProgramie, &QAction::triggered, Online, &OnlineChecks::ShowAbout);
     connect(NotatkaPokazEdytuj, &QAction::triggered, this, &TFormMain::NotatkaPokazEdytujExecute);
     connect(Ukryj, &QAction::triggered, this, &TFormMain::UkryjExecute);
 
@@ -589,9 +588,9 @@ void TFormMain::AnnounceAlarms()
     FillNoteList(SelectedNoteId);
 }
 
-void TFormMain::tUpdateAndPublicityTimer()
+void TFormMain::RemoveDownloadedFiles()
 {
-    tUpdateAndPublicity->stop();
+    Online->RemoveDownloadedFiles();
 }
 
 bool TFormMain::PauseAlarmChecker()
@@ -620,6 +619,7 @@ void TFormMain::CloseProgram()
             dialog->reject();
     }
     DM.DisconnectDatabase();
+    RemoveDownloadedFiles();
     SaveWindowGeometry();
     SaveColumnWidths();
     // exit(), not quit(): quit() first asks every window to close, and this

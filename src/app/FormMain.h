@@ -1,5 +1,6 @@
 #pragma once
 
+#include "online/OnlineChecks.h"
 #include "ui/NoteListHost.h"
 
 #include <QMainWindow>
@@ -35,6 +36,8 @@ struct FormMainOptions {
     bool buildWindow = false;
     // How the program ends its event loop; tests record the request instead.
     std::function<void()> quit;
+    // The once-per-run update and publicity checks.
+    OnlineOptions online;
 };
 
 // The main window: the note list with its search box, the commands, the tray
@@ -126,6 +129,7 @@ public:
     QAction *Ukryj = nullptr;
     QSystemTrayIcon *TrayIcon = nullptr;
     QTimer *tUpdateAndPublicity = nullptr;
+    OnlineChecks *Online = nullptr;
     Notifier *BalloonNotifier = nullptr;
 
     TAlarmChecker *alarmChecker() const
@@ -158,7 +162,6 @@ private:
     void LVNotatkiSelectItem(int row);
     void PlikClick();
     void menuShortcut(QAction *item);
-    void tUpdateAndPublicityTimer();
     void RemoveDownloadedFiles();
     void hideMainWindow();
     void watchForTray();

@@ -35,7 +35,9 @@ int Startup::run()
     SignalWatcher signals;
     signals.releaseSignals();
 
-    TFormMain form(*m_dm);
+    FormMainOptions options;
+    options.online = OnlineOptions::fromEnvironment();
+    TFormMain form(*m_dm, options);
     QObject::connect(&signals, &SignalWatcher::terminationRequested, &form, &TFormMain::CloseProgram);
     return QApplication::exec();
 }

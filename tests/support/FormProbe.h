@@ -13,6 +13,8 @@ inline FormMainOptions quietFormOptions()
     options.buildWindow = true;
     options.startThreads = false;
     options.quit = [] {};
+    // Tests never call home.
+    options.online.ServiceBaseUrl.clear();
     return options;
 }
 
