@@ -144,6 +144,15 @@ class Handler(BaseHTTPRequestHandler):
             self.send(404, "not here")
 
 
+class Server(ThreadingHTTPServer):
+    daemon_threads = True
+
+    def handle_error(self, request, client_address):
+        # A browser drops connections it no longer needs; that is no error here.
+        if not isinstance(sys.exc_info()[1], (ConnectionError, TimeoutError)):
+            super().handle_error(request, client_address)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port", type=int, default=0)
@@ -151,8 +160,7 @@ def main():
     parser.add_argument("--no-flag", action="store_true")
     args = parser.parse_args()
 
-    server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
-    server.daemon_threads = True
+    server = Server(("127.0.0.1", args.port), Handler)
     server.log_lock = threading.Lock()
     server.log_file = open(args.log, "a", encoding="utf-8") if args.log else None
     server.no_flag = args.no_flag

@@ -1,10 +1,14 @@
 #include "PublicityPage.h"
 
 #include <QWebEngineNewWindowRequest>
+#include <QWebEngineSettings>
 
 TPublicityPage::TPublicityPage(QWebEngineProfile *profile, QObject *parent)
     : QWebEnginePage(profile, parent)
 {
+    // Every address the engine cannot show itself comes to
+    // acceptNavigationRequest, also without a click, so the guard sees it.
+    settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowAllUnknownUrlSchemes);
     // Not adopting the new window declines it; its address opens here instead.
     connect(this, &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest &request) {
         if (request.requestedUrl().isValid())

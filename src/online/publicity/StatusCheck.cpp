@@ -44,11 +44,10 @@ void StatusCheck::ask(const QUrl &url)
         return;
     }
     QNetworkRequest request(url);
-    // Neither read nor write a cache, and tell caches on the way the same.
+    // Neither read nor write a cache; AlwaysNetwork also sends "no-cache", so
+    // no cache on the way answers either.
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setRawHeader("Cache-Control", "no-cache");
-    request.setRawHeader("Pragma", "no-cache");
     request.setHeader(QNetworkRequest::UserAgentHeader, m_agent);
     QNetworkReply *reply = m_manager->get(request);
 
@@ -56,11 +55,12 @@ void StatusCheck::ask(const QUrl &url)
     deadline->setSingleShot(true);
     connect(deadline, &QTimer::timeout, this, [this, reply, url] { answer(reply, url, 0); });
     deadline->start(m_timeoutMs);
-    // The status is known with the headers; the body is not needed.
+    // A page that answers 200 is not downloaded: its headers are enough.
+    // Other answers are short and end by themselves (stopping one that
+    // carries an error confuses the reply).
     connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply, url] {
-        const int status = statusOf(reply);
-        if (status != 0 && (status < 300 || status > 399))
-            answer(reply, url, status);
+        if (statusOf(reply) == 200)
+            answer(reply, url, 200);
     });
     connect(reply, &QNetworkReply::finished, this, [this, reply, url] { answer(reply, url, statusOf(reply)); });
 }
@@ -72,7 +72,8 @@ void StatusCheck::answer(QNetworkReply *reply, const QUrl &url, int status)
         return;
     reply->setProperty(kAnswered, true);
     disconnect(reply, nullptr, this, nullptr);
-    reply->abort();
+    if (reply->isRunning())
+        reply->abort();
     reply->deleteLater();
     Q_EMIT statusKnown(url, status);
 }
