@@ -34,16 +34,17 @@ function count(name) {
   counts[name] = (counts[name] || 0) + 1;
   document.title = 'left ' + (counts.left || 0) + ' right ' + (counts.right || 0);
 }
+function bodyStyle() {
+  var s = getComputedStyle(document.body);
+  return encodeURIComponent([s.overflowX, s.overflowY, s.borderTopStyle].join(' '));
+}
 document.addEventListener('mousedown', function (e) {
   count(e.button === 2 ? 'right' : e.button === 0 ? 'left' : 'other');
-  report('event=mousedown&button=' + e.button);
+  report('event=mousedown&button=' + e.button + '&style=' + bodyStyle());
 }, true);
 document.addEventListener('dblclick', function (e) { report('event=dblclick&button=' + e.button); }, true);
 document.addEventListener('contextmenu', function () { report('event=contextmenu'); }, true);
-window.addEventListener('load', function () {
-  var s = getComputedStyle(document.body);
-  report('event=load&style=' + encodeURIComponent([s.overflowX, s.overflowY, s.borderTopStyle].join(' ')));
-});
+window.addEventListener('load', function () { report('event=load&style=' + bodyStyle()); });
 </script>"""
 
 PUBLICITY_PAGE = """<!doctype html>
