@@ -32,8 +32,7 @@ namespace {
 constexpr int kWaitMs = 20000;
 
 // Counts the events that reach one object past the application's filters.
-class EventProbe final : public QObject
-{
+class EventProbe final : public QObject {
 public:
     explicit EventProbe(QObject *target)
         : QObject(target)
@@ -51,16 +50,12 @@ protected:
 };
 
 // Stands in for the desktop's browser: records what would have left the window.
-class OutsideBrowser final : public QObject
-{
+class OutsideBrowser final : public QObject {
     Q_OBJECT
 public:
     QList<QUrl> opened;
 public Q_SLOTS:
-    void open(const QUrl &url)
-    {
-        opened << url;
-    }
+    void open(const QUrl &url) { opened << url; }
 };
 
 // One publicity window with what it asked and what it loaded.
@@ -71,10 +66,7 @@ struct Opened {
 
     Opened() = default;
     Opened(Opened &&) = default;
-    ~Opened()
-    {
-        delete window;
-    }
+    ~Opened() { delete window; }
 
     bool answered(const QUrl &url, int status) const
     {
@@ -111,8 +103,7 @@ QWidget *renderWidget(TReklama *window)
 
 } // namespace
 
-class TestPublicity : public QObject
-{
+class TestPublicity : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -125,6 +116,7 @@ private Q_SLOTS:
     void rightButtonFilter_data();
     void rightButtonFilter();
     void rightClickNeverReachesPage();
+    void tabSkipsTheBrowser();
 
 private:
     QUrl address(const QString &path) const
@@ -146,12 +138,13 @@ void TestPublicity::initTestCase()
     QVERIFY(m_dir.isValid());
     qputenv("PENWICK_PUBLICITY_TIMEOUT_MS", "2000");
     QApplication::setQuitOnLastWindowClosed(false);
-    for (const char *scheme : {"http", "https", "ftp"})
+    for (const char *scheme : { "http", "https", "ftp" })
         QDesktopServices::setUrlHandler(QLatin1String(scheme), &m_outside, "open");
 
     m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_server.start(QStringLiteral("python3"), {QStringLiteral(PENWICK_PUBLICITY_SERVER), QStringLiteral("--log"),
-                                               m_dir.filePath(QStringLiteral("requests.log"))});
+    m_server.start(QStringLiteral("python3"),
+        { QStringLiteral(PENWICK_PUBLICITY_SERVER), QStringLiteral("--log"),
+            m_dir.filePath(QStringLiteral("requests.log")) });
     QVERIFY(m_server.waitForStarted());
     QVERIFY(QTest::qWaitFor([this] { return m_server.canReadLine(); }, kWaitMs));
     const QByteArray line = m_server.readLine().trimmed();
@@ -161,7 +154,7 @@ void TestPublicity::initTestCase()
 
 void TestPublicity::cleanupTestCase()
 {
-    for (const char *scheme : {"http", "https", "ftp"})
+    for (const char *scheme : { "http", "https", "ftp" })
         QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
     QVERIFY2(m_outside.opened.isEmpty(), "an address was handed to the desktop's browser");
     m_server.terminate();
@@ -181,8 +174,7 @@ Opened TestPublicity::open(const QString &path)
 // The page at url has loaded and its status answer is in.
 bool TestPublicity::settled(const Opened &opened, const QUrl &url)
 {
-    return QTest::qWaitFor([&] { return !opened.window || (opened.answered(url, 200) && opened.loaded(url)); },
-                           kWaitMs)
+    return QTest::qWaitFor([&] { return !opened.window || (opened.answered(url, 200) && opened.loaded(url)); }, kWaitMs)
         && opened.window;
 }
 
@@ -200,23 +192,25 @@ QList<QJsonObject> TestPublicity::requests() const
 void TestPublicity::guard_data()
 {
     QTest::addColumn<QString>("page");
-    QTest::addColumn<QString>("link");   // clicked once the page is in; empty: none
+    QTest::addColumn<QString>("link"); // clicked once the page is in; empty: none
     QTest::addColumn<QStringList>("asked"); // paths whose 200 answers the window waits for
-    QTest::addColumn<QString>("shown");  // the page shown at the end; empty: the window closes
+    QTest::addColumn<QString>("shown"); // the page shown at the end; empty: the window closes
 
     const QStringList none;
-    QTest::newRow("page answering 200 stays") << u"/page/ok"_s << u""_s << QStringList{u"/page/ok"_s} << u"/page/ok"_s;
+    QTest::newRow("page answering 200 stays")
+        << u"/page/ok"_s << u""_s << QStringList { u"/page/ok"_s } << u"/page/ok"_s;
     QTest::newRow("page answering 404 closes") << u"/status/404"_s << u""_s << none << u""_s;
     QTest::newRow("page answering 500 closes") << u"/status/500"_s << u""_s << none << u""_s;
     QTest::newRow("page that never answers closes") << u"/hang"_s << u""_s << none << u""_s;
     QTest::newRow("link to a 200 page is followed")
-        << u"/page/ok"_s << u"ok"_s << QStringList{u"/page/ok2"_s} << u"/page/ok2"_s;
+        << u"/page/ok"_s << u"ok"_s << QStringList { u"/page/ok2"_s } << u"/page/ok2"_s;
     QTest::newRow("link to a new window opens here")
-        << u"/page/ok"_s << u"blank"_s << QStringList{u"/page/ok2"_s} << u"/page/ok2"_s;
+        << u"/page/ok"_s << u"blank"_s << QStringList { u"/page/ok2"_s } << u"/page/ok2"_s;
     QTest::newRow("link to a 404 page closes") << u"/page/ok"_s << u"missing"_s << none << u""_s;
     QTest::newRow("link to an FTP address closes") << u"/page/ok"_s << u"ftp"_s << none << u""_s;
     QTest::newRow("frames answering 200 stay")
-        << u"/frames/good"_s << u""_s << QStringList{u"/frames/good"_s, u"/page/frame1"_s, u"/page/frame2"_s} << u"/frames/good"_s;
+        << u"/frames/good"_s << u""_s << QStringList { u"/frames/good"_s, u"/page/frame1"_s, u"/page/frame2"_s }
+        << u"/frames/good"_s;
     QTest::newRow("one frame answering 404 closes") << u"/frames/bad"_s << u""_s << none << u""_s;
 }
 
@@ -273,9 +267,9 @@ void TestPublicity::bodyStylesAfterLoad()
     // The page's own style asks for scroll bars and a red border.
     Opened opened = open(QStringLiteral("/page/styled"));
     QVERIFY(settled(opened, address(QStringLiteral("/page/styled"))));
-    const QString read = QStringLiteral(
-        "(function () { var s = getComputedStyle(document.body);"
-        " return [s.overflowX, s.overflowY, s.borderTopStyle, s.borderLeftStyle].join(' '); })()");
+    const QString read
+        = QStringLiteral("(function () { var s = getComputedStyle(document.body);"
+                         " return [s.overflowX, s.overflowY, s.borderTopStyle, s.borderLeftStyle].join(' '); })()");
     QTRY_COMPARE_WITH_TIMEOUT(script(read, opened.window->page()), QStringLiteral("hidden hidden none none"), kWaitMs);
 }
 
@@ -322,12 +316,12 @@ void TestPublicity::rightButtonFilter()
     const QPointF at(4, 4);
     if (type == QEvent::ContextMenu) {
         QContextMenuEvent event(button ? QContextMenuEvent::Mouse : QContextMenuEvent::Keyboard, at.toPoint(),
-                                receiver->mapToGlobal(at.toPoint()));
+            receiver->mapToGlobal(at.toPoint()));
         QApplication::sendEvent(receiver, &event);
     } else {
         const auto pressed = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButton(button);
-        QMouseEvent event(QEvent::Type(type), at, receiver->mapToGlobal(at), Qt::MouseButton(button), pressed,
-                          Qt::NoModifier);
+        QMouseEvent event(
+            QEvent::Type(type), at, receiver->mapToGlobal(at), Qt::MouseButton(button), pressed, Qt::NoModifier);
         QApplication::sendEvent(receiver, &event);
     }
     QCOMPARE(probe->seen.contains(QEvent::Type(type)), delivered);
@@ -355,6 +349,21 @@ void TestPublicity::rightClickNeverReachesPage()
     }
     QVERIFY2(!title().startsWith(QLatin1String("left 0")), "the page never saw a left click");
     QCOMPARE(title().section(QLatin1Char(' '), 2), QStringLiteral("right 0"));
+}
+
+void TestPublicity::tabSkipsTheBrowser()
+{
+    Opened opened = open(QStringLiteral("/page/tab"));
+    QVERIFY(settled(opened, address(QStringLiteral("/page/tab"))));
+    opened.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(opened.window));
+    QTRY_COMPARE(QApplication::focusWidget(), opened.window->bClose);
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), opened.window->bClose);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), opened.window->bClose);
+    }
 }
 
 int main(int argc, char **argv)

@@ -10,8 +10,7 @@
 
 #include <csignal>
 
-class TestPublicityProcess : public QObject
-{
+class TestPublicityProcess : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:

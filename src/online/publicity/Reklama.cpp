@@ -16,20 +16,20 @@
 namespace {
 
 // The page shows neither scroll bars nor a border, whatever its own style says.
-const QString kBodyStyle = QStringLiteral(
-    "(function () {"
-    " var body = document.body;"
-    " if (!body) return;"
-    " body.style.overflowX = 'hidden';"
-    " body.style.overflowY = 'hidden';"
-    " body.style.borderStyle = 'none';"
-    "})();");
+const QString kBodyStyle = QStringLiteral("(function () {"
+                                          " var body = document.body;"
+                                          " if (!body) return;"
+                                          " body.style.overflowX = 'hidden';"
+                                          " body.style.overflowY = 'hidden';"
+                                          " body.style.borderStyle = 'none';"
+                                          "})();");
 
 } // namespace
 
 TReklama::TReklama(const QUrl &pageUrl, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
-                          | Qt::WindowStaysOnTopHint)
+    : QWidget(parent,
+        Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+            | Qt::WindowStaysOnTopHint)
     , m_pageUrl(pageUrl)
 {
     setAttribute(Qt::WA_DeleteOnClose);

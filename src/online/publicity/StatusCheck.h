@@ -9,8 +9,7 @@ class QNetworkReply;
 // Asks an address for its HTTP status, past every cache and without blocking
 // the caller. The answer is the status code, or 0 when there is none: a scheme
 // other than HTTP or HTTPS, a network error, or no answer within the time-out.
-class StatusCheck final : public QObject
-{
+class StatusCheck final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(StatusCheck)
 
@@ -21,10 +20,7 @@ public:
     // The answer comes later, by statusKnown, never from within this call.
     void ask(const QUrl &url);
 
-    int timeoutMs() const
-    {
-        return m_timeoutMs;
-    }
+    int timeoutMs() const { return m_timeoutMs; }
 
 Q_SIGNALS:
     void statusKnown(const QUrl &url, int status);
