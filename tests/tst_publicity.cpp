@@ -65,7 +65,13 @@ struct Opened {
     std::unique_ptr<QSignalSpy> loads;
 
     Opened() = default;
-    Opened(Opened &&) = default;
+    Opened(Opened &&other) noexcept
+        : window(other.window)
+        , statuses(std::move(other.statuses))
+        , loads(std::move(other.loads))
+    {
+        other.window = nullptr;
+    }
     ~Opened() { delete window; }
 
     bool answered(const QUrl &url, int status) const

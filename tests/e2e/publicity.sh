@@ -3,6 +3,8 @@
 # service. It opens centred and above the others and shows the page; the page
 # never sees a right-click; its owner ends it, and so does the owner's death.
 #   bash tests/e2e/publicity.sh PENWICK_PUBLICITY_BINARY PUBLICITYOWNER_BINARY
+# The window as shown is saved as publicity.png in $E2E_ARTIFACTS (default: the
+# state folder, which is then kept).
 set -u
 [ $# -eq 2 ] || { echo "usage: $0 PENWICK_PUBLICITY_BINARY PUBLICITYOWNER_BINARY" >&2; exit 2; }
 
@@ -10,7 +12,9 @@ set -u
 . "$(dirname "$0")/desktop.sh"
 E2E_DEADLINE=${E2E_DEADLINE:-100}
 e2e_init
-E2E_KEEP=1
+artifacts=${E2E_ARTIFACTS:-$E2E_STATE}
+mkdir -p "$artifacts"
+[ "$artifacts" = "$E2E_STATE" ] && E2E_KEEP=1
 
 # The installed layout: the window's program beside its owner.
 app="$E2E_STATE/app"
@@ -99,7 +103,9 @@ check "the body shows neither scroll bars nor a border after load" \
     grep -q 'event=mousedown&button=0&style=hidden%20hidden%20none' "$requests"
 check "the page's own style asked for both" grep -q 'event=load&style=scroll%20scroll%20solid' "$requests"
 park_pointer
-screenshot "$E2E_STATE/publicity.png" && e2e_log "screenshot: $E2E_STATE/publicity.png"
+screenshot "$artifacts/publicity.png"
+check "screenshot of the window saved" [ -s "$artifacts/publicity.png" ]
+echo "screenshot of the window for a human look (the page, no scroll bars, no red border): $artifacts/publicity.png"
 
 # What the window's process costs: itself, and with the engine's helpers.
 tree=($(tree_of "$CHILD"))

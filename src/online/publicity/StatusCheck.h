@@ -20,8 +20,6 @@ public:
     // The answer comes later, by statusKnown, never from within this call.
     void ask(const QUrl &url);
 
-    int timeoutMs() const { return m_timeoutMs; }
-
 Q_SIGNALS:
     void statusKnown(const QUrl &url, int status);
 
