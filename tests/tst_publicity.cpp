@@ -208,6 +208,7 @@ void TestPublicity::guard_data()
     QTest::newRow("page answering 404 closes") << u"/status/404"_s << u""_s << none << u""_s;
     QTest::newRow("page answering 500 closes") << u"/status/500"_s << u""_s << none << u""_s;
     QTest::newRow("page that never answers closes") << u"/hang"_s << u""_s << none << u""_s;
+    QTest::newRow("page the browser fails to load closes") << u"/broken"_s << u""_s << none << u""_s;
     QTest::newRow("link to a 200 page is followed")
         << u"/page/ok"_s << u"ok"_s << QStringList { u"/page/ok2"_s } << u"/page/ok2"_s;
     QTest::newRow("link to a new window opens here")

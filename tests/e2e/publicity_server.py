@@ -12,6 +12,7 @@ to FILE as one JSON object per line (path and headers). Pages:
   /status/<code>                              a page answering with that status
   /frames/good, /frames/bad                   two frames; in "bad" one answers 404
   /hang                                       never answers
+  /broken                                     answers 200, then breaks off its page
   /seen?...                                   what the page reports of itself (204)
 
 The 200 pages invite caching (max-age, ETag, Last-Modified), so a client that
@@ -136,6 +137,14 @@ class Handler(BaseHTTPRequestHandler):
             self.send(200, FRAMES_PAGE.format(first="/page/frame1", second="/status/404"), cacheable=True)
         elif path == "/hang":
             STOP.wait(120)
+            self.close_connection = True
+        elif path == "/broken":
+            start = b"<!doctype html><html><body><p>broken off"
+            self.send_response(200)
+            self.send_header("Content-Type", "text/html; charset=utf-8")
+            self.send_header("Content-Length", str(len(start) + 1000))
+            self.end_headers()
+            self.wfile.write(start)
             self.close_connection = True
         elif path == "/seen":
             self.send_response(204)
