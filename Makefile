@@ -8,7 +8,7 @@ JOBS       ?= $(shell nproc)
 
 BUILD_PACKAGES := g++ cmake ninja-build pkgconf qt6-base-dev qt6-base-dev-tools libgl-dev \
                   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils \
-                  libbenchmark-dev fonts-dejavu-core fonts-wine
+                  libbenchmark-dev fonts-dejavu-core fonts-wine qt6-webengine-dev
 TEST_PACKAGES  := python3 clang-format xvfb x11-utils xdotool dbus-x11 dunst trayer imagemagick
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
