@@ -3,6 +3,7 @@
 #include "online/OProgramie.h"
 #include "online/OnlineChecks.h"
 #include "online/Update.h"
+#include "online/publicity/PublicityProcess.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -54,6 +55,8 @@ public:
     }
 
     int status = 200;
+    // Answers for single paths, where they differ from `status`.
+    QHash<QString, int> statusOf;
     QByteArray body;
     Mode mode = Answer;
     QStringList paths;
@@ -74,11 +77,13 @@ private:
     }
     void serve(QTcpSocket *socket, QByteArray &request)
     {
-        paths << QString::fromLatin1(request.split(' ').value(1));
+        const QString path = QString::fromLatin1(request.split(' ').value(1));
+        paths << path;
         request.clear();
         if (mode == Silent)
             return;
-        QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + " Test\r\nConnection: close\r\n";
+        const int answer = statusOf.value(path, status);
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(answer) + " Test\r\nConnection: close\r\n";
         if (mode != NoLength)
             head += "Content-Length: " + QByteArray::number(body.size() + (mode == CutShort ? 10 : 0)) + "\r\n";
         socket->write(head + "\r\n" + body);
@@ -102,8 +107,9 @@ struct Run {
         options.timeoutMs = timeoutMs;
         options.ServiceBaseUrl = server.baseUrl();
         options.ProductSiteUrl = kProductSite;
-        options.checkPublicity = [this] { ++publicityChecks; };
+        options.publicityProgram = QStringLiteral("/bin/true");
         checks = std::make_unique<OnlineChecks>(nullptr, options);
+        QObject::connect(checks.get(), &OnlineChecks::publicityChecked, [this] { ++publicityChecks; });
     }
     // The publicity step comes last, whatever the update check found.
     bool ended()
@@ -171,6 +177,8 @@ private Q_SLOTS:
     void failures_data();
     void failures();
     void oneTick();
+    void publicityFlag_data();
+    void publicityFlag();
     void environment_data();
     void environment();
     void removeDownloadedFiles_data();
@@ -249,7 +257,8 @@ void TestOnline::comparison()
     run.server.body = body;
     run.start();
     QVERIFY(run.ended());
-    QCOMPARE(run.server.paths, QStringList{QStringLiteral("/app/penwick/update/vx.ver")});
+    QCOMPARE(run.server.paths, (QStringList{QStringLiteral("/app/penwick/update/vx.ver"),
+                                            QStringLiteral("/app/penwick/publicity2/isPublicity2.info")}));
     QCOMPARE(contents(downloaded(QStringLiteral("vx.ver"))), body);
     QCOMPARE(!run.checks->fUpdate.isNull(), notice);
     if (notice)
@@ -291,7 +300,8 @@ void TestOnline::failures()
     ticker.start(10);
     run.start(400);
     QVERIFY(run.ended());
-    QCOMPARE(run.server.connections, listening ? 1 : 0);
+    QCOMPARE(run.server.connections, listening ? 2 : 0);
+    QVERIFY(!run.checks->Reklama);
     if (mode == TestServer::Silent)
         QVERIFY2(turns >= 5, qPrintable(QString::number(turns)));
     QVERIFY(run.checks->fUpdate.isNull());
@@ -318,9 +328,44 @@ void TestOnline::oneTick()
     QTRY_VERIFY(!run.checks->tUpdateAndPublicity->isActive());
     run.checks->tUpdateAndPublicityTimer();
     QTest::qWait(200);
-    QCOMPARE(run.server.connections, 1);
+    QCOMPARE(run.server.connections, 2); // the version and the publicity flag
     QCOMPARE(run.publicityChecks, 1);
     QVERIFY(run.checks->fUpdate.isNull());
+}
+
+void TestOnline::publicityFlag_data()
+{
+    QTest::addColumn<int>("versionStatus");
+    QTest::addColumn<int>("flagStatus");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("window");
+    QTest::newRow("an empty flag file") << 200 << 200 << QByteArray() << true;
+    QTest::newRow("a flag after a failed update check") << 404 << 200 << QByteArray("x") << true;
+    QTest::newRow("no flag") << 200 << 404 << QByteArray("3.0") << false;
+}
+
+void TestOnline::publicityFlag()
+{
+    QFETCH(int, versionStatus);
+    QFETCH(int, flagStatus);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, window);
+    Run run;
+    run.server.body = body;
+    run.server.statusOf.insert(QStringLiteral("/app/penwick/update/vx.ver"), versionStatus);
+    run.server.statusOf.insert(QStringLiteral("/app/penwick/publicity2/isPublicity2.info"), flagStatus);
+    run.start();
+    QVERIFY(run.ended());
+    QCOMPARE(bool(run.checks->Reklama), window);
+    if (window)
+        QTRY_VERIFY(!run.checks->Reklama->running()); // /bin/true stands in for the window
+    // A second tick opens nothing more and asks nothing more.
+    run.checks->tUpdateAndPublicityTimer();
+    QTest::qWait(100);
+    QCOMPARE(run.server.connections, 2);
+    QCOMPARE(run.publicityChecks, 1);
+    run.checks->RemoveDownloadedFiles();
+    QVERIFY(!present(downloaded(QStringLiteral("isPublicity2.info"))));
 }
 
 void TestOnline::environment_data()
@@ -357,8 +402,8 @@ void TestOnline::environment()
 
     // Switched off, the checks never start, not even on a tick.
     int publicityChecks = 0;
-    options.checkPublicity = [&publicityChecks] { ++publicityChecks; };
     OnlineChecks checks(nullptr, options);
+    connect(&checks, &OnlineChecks::publicityChecked, [&publicityChecks] { ++publicityChecks; });
     QCOMPARE(checks.tUpdateAndPublicity->isActive(), !expectedBase.isEmpty());
     if (expectedBase.isEmpty()) {
         checks.tUpdateAndPublicityTimer();

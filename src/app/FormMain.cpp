@@ -618,6 +618,7 @@ void TFormMain::CloseProgram()
         if (auto *dialog = qobject_cast<QDialog *>(window); dialog && dialog->isVisible())
             dialog->reject();
     }
+    Online->EndPublicity();
     DM.DisconnectDatabase();
     RemoveDownloadedFiles();
     SaveWindowGeometry();

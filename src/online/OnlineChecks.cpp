@@ -2,6 +2,7 @@
 
 #include "OProgramie.h"
 #include "Update.h"
+#include "online/publicity/PublicityProcess.h"
 
 #include <QFile>
 #include <QTimer>
@@ -39,11 +40,13 @@ OnlineChecks::OnlineChecks(QWidget *owner, const OnlineOptions &options)
     , m_options(options)
     , m_owner(owner)
     , m_download(new Downloader(this, options.timeoutMs))
+    , m_flagDownload(new Downloader(this, options.timeoutMs))
 {
     tUpdateAndPublicity->setSingleShot(true);
     tUpdateAndPublicity->setInterval(m_options.delayMs);
     connect(tUpdateAndPublicity, &QTimer::timeout, this, &OnlineChecks::tUpdateAndPublicityTimer);
     connect(m_download, &Downloader::finished, this, &OnlineChecks::versionDownloaded);
+    connect(m_flagDownload, &Downloader::finished, this, &OnlineChecks::flagDownloaded);
     // Switched off, the program never calls home.
     if (!m_options.ServiceBaseUrl.isEmpty())
         tUpdateAndPublicity->start();
@@ -100,8 +103,26 @@ void OnlineChecks::versionDownloaded(bool ok)
 
 void OnlineChecks::CheckPublicity()
 {
-    if (m_options.checkPublicity)
-        m_options.checkPublicity();
+    m_flagDownload->start(QUrl(m_options.ServiceBaseUrl + QStringLiteral("/app/penwick/publicity2/") + PublicityFile),
+                          PublicityFile);
+}
+
+void OnlineChecks::flagDownloaded(bool ok)
+{
+    if (m_ended)
+        return;
+    // The file's content means nothing: that it came is the answer.
+    if (ok && !Reklama) {
+        Reklama = new PublicityProcess(this, m_options.publicityProgram);
+        Reklama->start(PublicityProcess::pageUrl(m_options.ServiceBaseUrl));
+    }
+    Q_EMIT publicityChecked();
+}
+
+void OnlineChecks::EndPublicity()
+{
+    if (Reklama)
+        Reklama->end();
 }
 
 void OnlineChecks::showNotice()
@@ -119,6 +140,7 @@ void OnlineChecks::RemoveDownloadedFiles()
     m_ended = true;
     tUpdateAndPublicity->stop();
     m_download->cancel();
+    m_flagDownload->cancel();
     Downloader::remove(VersionFile);
     Downloader::remove(PublicityFile);
 }

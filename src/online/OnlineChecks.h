@@ -6,8 +6,8 @@
 #include <QPointer>
 #include <QString>
 
-#include <functional>
 
+class PublicityProcess;
 class QTimer;
 class QWidget;
 class TfUpdate;
@@ -20,8 +20,9 @@ struct OnlineOptions {
     // Scheme and host of the maker's web service; empty switches the checks off.
     QString ServiceBaseUrl = builtServiceBaseUrl();
     QString ProductSiteUrl = builtProductSiteUrl();
-    // The publicity check, run once the update check has ended, whatever it found.
-    std::function<void()> checkPublicity;
+    // The publicity window's program; empty: penwick-publicity beside the
+    // running program.
+    QString publicityProgram;
 
     static QString builtServiceBaseUrl();
     static QString builtProductSiteUrl();
@@ -52,10 +53,14 @@ public:
 
     void tUpdateAndPublicityTimer();
     void CheckNewVersion();
+    // Runs once the update check has ended, whatever it found: a flag file
+    // on the service opens the publicity window, whatever the file holds.
     void CheckPublicity();
     // For the orderly end: stops what still runs and deletes both downloaded
     // files, ignoring errors.
     void RemoveDownloadedFiles();
+    // Closes the publicity window's process, if one was started.
+    void EndPublicity();
     void ShowAbout();
 
     const OnlineOptions &options() const
@@ -65,14 +70,22 @@ public:
 
     QTimer *tUpdateAndPublicity = nullptr;
     QPointer<TfUpdate> fUpdate;
+    // The publicity window's process, once the flag was found.
+    PublicityProcess *Reklama = nullptr;
+
+Q_SIGNALS:
+    // The publicity check has ended: the last step of the run.
+    void publicityChecked();
 
 private:
     void versionDownloaded(bool ok);
+    void flagDownloaded(bool ok);
     void showNotice();
 
     OnlineOptions m_options;
     QWidget *m_owner;
     Downloader *m_download;
+    Downloader *m_flagDownload;
     bool m_ticked = false;
     bool m_noticeShown = false;
     bool m_ended = false;
