@@ -25,12 +25,6 @@
 
 #include <memory>
 
-// The pictures live in the windows' static library.
-static void initResources()
-{
-    Q_INIT_RESOURCE(icons);
-}
-
 namespace {
 
 const QString kProductSite = QStringLiteral("http://127.0.0.1:9/penwick/");
@@ -205,7 +199,6 @@ private:
 
 void TestOnline::initTestCase()
 {
-    initResources();
     // The offscreen platform says so for every mask, raise and opacity of the notice.
     static const QtMessageHandler previous = qInstallMessageHandler(
         [](QtMsgType type, const QMessageLogContext &context, const QString &message) {

@@ -28,12 +28,6 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-// The pictures live in a static library; its resources must be registered.
-static void initResources()
-{
-    Q_INIT_RESOURCE(icons);
-}
-
 namespace {
 
 const QColor kCream(255, 251, 240);
@@ -81,7 +75,6 @@ TFormMain::TFormMain(TDM &dm, const FormMainOptions &options)
     , m_titleWidth(kDefaultTitleWidth)
     , m_dateWidth(kDefaultDateWidth)
 {
-    initResources();
     setWindowTitle(QStringLiteral("Penwick"));
     setWindowIcon(DialogLook::pictureIcon(QStringLiteral(":/icons/note.png")));
     m_trayMissing = m_options.trayAvailable < 0 ? !QSystemTrayIcon::isSystemTrayAvailable()

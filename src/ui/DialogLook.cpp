@@ -12,6 +12,13 @@
 #include <QScreen>
 #include <QWidget>
 
+// The pictures live in this static library; its resources must be registered
+// before the first is read.
+static void initResources()
+{
+    Q_INIT_RESOURCE(icons);
+}
+
 namespace DialogLook {
 
 void loadFonts()
@@ -63,6 +70,11 @@ QLabel *boldLabel(const QString &text, QWidget *parent)
 
 QPixmap picture(const QString &resource)
 {
+    static const bool registered = [] {
+        initResources();
+        return true;
+    }();
+    Q_UNUSED(registered)
     return QPixmap(resource, "PNG");
 }
 
