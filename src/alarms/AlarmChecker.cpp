@@ -42,7 +42,6 @@ bool TAlarmChecker::readCandidates(std::vector<AlarmRow> &rows)
         query.open(Statements::dueAlarmCandidates());
         const int id = query.fieldIndex("ID");
         const int title = query.fieldIndex("Tytul");
-        const int created = query.fieldIndex("DataGodzina");
         const int alarm = query.fieldIndex("Alarm");
         const int kind = query.fieldIndex("AlarmRodzaj");
         const int date = query.fieldIndex("AlarmData");
@@ -52,12 +51,13 @@ bool TAlarmChecker::readCandidates(std::vector<AlarmRow> &rows)
             AlarmRow row;
             row.id = query.asInteger(id);
             row.title = query.asString(title);
-            row.created = query.asDateTime(created);
             row.alarm = query.asInteger(alarm);
             row.kind = query.asInteger(kind);
             row.alarmDate = query.asDate(date);
             row.alarmTime = query.asTime(time);
-            row.archive = query.asDateTime(archive);
+            // Read as a plain date and time: a QDateTime in local time would
+            // ask the C library for the zone on every row.
+            row.archive = {query.asDate(archive), query.asTime(archive)};
             rows.push_back(row);
             query.next();
         }
@@ -77,10 +77,13 @@ void TAlarmChecker::CheckAlarms()
     if (!readCandidates(rows))
         return;
     QString text;
+    // One reading of the clock for the rows between two firings: each reading
+    // looks the zone up again.
+    LocalMoment now = LocalMoment::of(Clock::currentDateTime());
     for (const AlarmRow &row : rows) {
         if (stopRequested())
             return;
-        if (!DueRules::isDue(row, Clock::currentDateTime()))
+        if (!DueRules::isDue(row, now))
             continue;
         text += DueRules::balloonEntry(row);
         // The state is written inside the main-thread call: MainQuery stays
@@ -98,6 +101,8 @@ void TAlarmChecker::CheckAlarms()
         });
         if (!ran)
             return;
+        // The main thread may have kept us waiting.
+        now = LocalMoment::of(Clock::currentDateTime());
     }
 }
 
