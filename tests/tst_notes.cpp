@@ -129,6 +129,8 @@ private Q_SLOTS:
     void alarmBoxResetsPickersOnlyForNewNote();
     void alarmValidation_data();
     void alarmValidation();
+    void alarmValidationAcrossClockChange_data();
+    void alarmValidationAcrossClockChange();
     void pickerKeepsSecondsOfNow();
     void applyAlarmOnSave_data();
     void applyAlarmOnSave();
@@ -849,6 +851,68 @@ void TestNotes::alarmValidation()
     QCOMPARE(editor->dtTime->time(), time);
     QCOMPARE(editor->Tresc->toPlainText(), QStringLiteral("typed"));
     QVERIFY(editor->cAlarm->isChecked());
+}
+
+void TestNotes::alarmValidationAcrossClockChange_data()
+{
+    QTest::addColumn<QString>("nowUtc");
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<bool>("accepted");
+
+    // Central European time: on 2023-03-26 the clock jumps from 02:00 to 03:00
+    // (01:00 UTC); on 2023-10-29 it shows 02:00 to 03:00 twice. A time in the
+    // gap counts as the moment of the jump.
+    QTest::newRow("skipped time, before the jump (01:30)") << "2023-03-26T00:30:00Z" << QTime(2, 30) << true;
+    QTest::newRow("skipped time, a second before the jump (01:59:59)")
+        << "2023-03-26T00:59:59Z" << QTime(2, 0) << true;
+    QTest::newRow("skipped time, at the jump (03:00)") << "2023-03-26T01:00:00Z" << QTime(2, 30) << false;
+    QTest::newRow("skipped time, after the jump (03:10)") << "2023-03-26T01:10:00Z" << QTime(2, 30) << false;
+    QTest::newRow("a minute after the jump (03:00)") << "2023-03-26T01:00:00Z" << QTime(3, 1) << true;
+    QTest::newRow("repeated hour, first time round (02:15)") << "2023-10-29T00:15:00Z" << QTime(2, 30) << true;
+    QTest::newRow("repeated hour, second time round (02:15)") << "2023-10-29T01:15:00Z" << QTime(2, 30) << true;
+    QTest::newRow("repeated hour, passed (02:45)") << "2023-10-29T01:45:00Z" << QTime(2, 30) << false;
+}
+
+void TestNotes::alarmValidationAcrossClockChange()
+{
+    QFETCH(QString, nowUtc);
+    QFETCH(QTime, time);
+    QFETCH(bool, accepted);
+
+    struct ZoneGuard {
+        ZoneGuard()
+        {
+            qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+            tzset();
+        }
+        ~ZoneGuard()
+        {
+            qputenv("TZ", "UTC0");
+            tzset();
+        }
+    } zone;
+    const QDateTime now = QDateTime::fromString(nowUtc, Qt::ISODate).toLocalTime();
+    m_clock->set(now);
+
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TDM dm(db.path());
+    TFormMain main(dm, quietFormOptions());
+    auto editor = newEditor(dm, main);
+    editor->cAlarm->click();
+    editor->dtDate->setDate(now.date());
+    editor->dtTime->setTime(time);
+    editor->OK->click();
+
+    if (accepted) {
+        QVERIFY(MessageBox::takeRecorded().isEmpty());
+        QVERIFY(!editor->isVisible());
+        QCOMPARE(storedNote(db.path(), main.SelectedNoteId).time, time.toString(QStringLiteral("HH:mm:ss")));
+    } else {
+        QCOMPARE(MessageBox::takeRecorded(), QStringList{QStringLiteral("Alarm time must be later than the current!")});
+        QVERIFY(editor->isVisible());
+        QCOMPARE(TestSql::count(db.path()), 0);
+    }
 }
 
 void TestNotes::pickerKeepsSecondsOfNow()

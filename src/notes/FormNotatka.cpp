@@ -422,13 +422,18 @@ void TFormNotatka::cbAlarmChange()
 
 bool TFormNotatka::ValidateAlarm()
 {
-    const QDate today = Clock::currentDate();
+    // One reading of the clock. The time of day is compared on the wall clock,
+    // as the checker compares it: a time inside today's spring-forward gap
+    // stands for the moment the clock jumps past it, when the alarm will ring,
+    // rather than for no moment at all.
+    const QDateTime now = Clock::currentDateTime();
+    const QDate today = now.date();
     if (today > dtDate->date()) {
         MessageBox::information(this, QStringLiteral("Alarm date can't be earlier than today's!"));
         dtDate->setFocus();
         return false;
     }
-    if (QDateTime(today, dtTime->time()) > Clock::currentDateTime())
+    if (dtTime->time() > now.time())
         return true;
     if (dtDate->date() > today)
         return true;
