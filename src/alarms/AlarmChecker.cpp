@@ -119,11 +119,23 @@ TBlinkingItems::~TBlinkingItems()
     stopAndWait();
 }
 
+void TBlinkingItems::setRunningShown(bool shown)
+{
+    if (m_runningShown.load() == shown)
+        return;
+    changeAndWake([this, shown] { m_runningShown = shown; });
+}
+
 void TBlinkingItems::loop()
 {
     while (!stopRequested()) {
+        if (!waitUntil([this] { return m_runningShown.load(); }))
+            break;
         if (!sleepFor(m_intervalMs))
             break;
+        // The last running entry may have gone while it slept.
+        if (!m_runningShown.load())
+            continue;
         const auto toggle = m_toggle;
         if (!callMainThread(toggle))
             break;

@@ -317,6 +317,7 @@ void TFormMain::FormCreate()
         m_alarmChecker->start();
         m_blinkingItems = new TBlinkingItems(this, [this] { ToggleRunningAlarmImages(); }, m_options.blinkIntervalMs);
         m_blinkingItems->start();
+        tellBlinkingWhatRuns();
     }
     watchForTray();
 }
@@ -398,6 +399,7 @@ bool TFormMain::fill(const QString *searchText, int rememberedId)
                         NoteListModel::pictureForState(note.alarm, note.alarm == 1)});
     }
     ListModel->setRows(std::move(rows));
+    tellBlinkingWhatRuns();
     const int selected = ListModel->rowOfId(rememberedId);
     QModelIndex selectedIndex;
     if (selected >= 0) {
@@ -454,6 +456,16 @@ void TFormMain::UpdateCommandStates()
     MMUsun->setEnabled(one);
     MMPodgladEdycja->setEnabled(one);
     SBUsun->setEnabled(one);
+}
+
+void TFormMain::tellBlinkingWhatRuns()
+{
+    // Running alarms lead the list; the blinking thread sleeps while there is none.
+    if (!m_blinkingItems || !m_windowBuilt)
+        return;
+    const int first = ListModel->count() > 0 ? ListModel->row(0).picture : NoteListModel::PictureNote;
+    m_blinkingItems->setRunningShown(first == NoteListModel::PictureRunning
+                                     || first == NoteListModel::PictureRunningRays);
 }
 
 void TFormMain::ToggleRunningAlarmImages()
