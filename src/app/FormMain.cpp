@@ -1,5 +1,6 @@
 #include "FormMain.h"
 
+#include "ui/CharacterLimit.h"
 #include "ui/DialogLook.h"
 #include "ui/MessageBox.h"
 #include "NoteListModel.h"
@@ -208,7 +209,7 @@ void TFormMain::buildWidgets()
     auto *searchLabel = DialogLook::boldLabel(tr("Search:"), central);
     bottom->addWidget(searchLabel);
     SzukanyCiag = new QLineEdit(central);
-    SzukanyCiag->setMaxLength(50);
+    CharacterLimit::apply(SzukanyCiag, 50);
     SzukanyCiag->setMinimumWidth(142);
     SzukanyCiag->installEventFilter(this);
     bottom->addWidget(SzukanyCiag, 1);

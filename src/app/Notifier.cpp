@@ -1,5 +1,7 @@
 #include "Notifier.h"
 
+#include "store/Characters.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -22,12 +24,12 @@ Notifier::Notifier(QSystemTrayIcon *trayIcon, QObject *parent)
 
 QString Notifier::cutTitle(const QString &title)
 {
-    return title.left(MaxTitleLength);
+    return Characters::left(title, MaxTitleLength);
 }
 
 QString Notifier::cutText(const QString &text)
 {
-    return text.left(MaxTextLength);
+    return Characters::left(text, MaxTextLength);
 }
 
 void Notifier::show(const QString &title, const QString &text)

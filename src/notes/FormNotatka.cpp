@@ -1,8 +1,10 @@
 #include "FormNotatka.h"
 
+#include "ui/CharacterLimit.h"
 #include "ui/DialogLook.h"
 #include "ui/NoteListHost.h"
 #include "ui/MessageBox.h"
+#include "store/Characters.h"
 #include "store/Clock.h"
 #include "store/DataModule.h"
 #include "store/Statements.h"
@@ -80,7 +82,7 @@ void TFormNotatka::buildWidgets()
 {
     LabelTytul = DialogLook::boldLabel(QStringLiteral("Title"), this);
     Tytul = new QLineEdit(this);
-    Tytul->setMaxLength(NoteText::MaxTitleLength);
+    CharacterLimit::apply(Tytul, NoteText::MaxTitleLength);
     LabelTytul->setBuddy(Tytul);
 
     pAlarm = new QLabel(this);
@@ -247,7 +249,11 @@ void TFormNotatka::keepBodyWithinLimit()
     int start = end;
     while (excess > 0 && start > from) {
         --start;
-        excess -= storedWeight(document->characterAt(start));
+        const QChar c = document->characterAt(start);
+        // The two halves of a pair are one character.
+        if (c.isLowSurrogate() && start > from && document->characterAt(start - 1).isHighSurrogate())
+            --start;
+        excess -= storedWeight(c);
     }
     if (start == end)
         return;

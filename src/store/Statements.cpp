@@ -1,5 +1,6 @@
 #include "Statements.h"
 
+#include "Characters.h"
 #include "Sql.h"
 
 #include <algorithm>
@@ -143,7 +144,7 @@ QString fromStored(const QString &storedText)
 
 int storedLength(const QString &editorText)
 {
-    return int(editorText.size() + editorText.count(QLatin1Char('\n')));
+    return Characters::count(editorText) + int(editorText.count(QLatin1Char('\n')));
 }
 
 } // namespace NoteText
