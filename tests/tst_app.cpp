@@ -139,7 +139,6 @@ private Q_SLOTS:
 
 void TestApp::initTestCase()
 {
-    QApplication::setApplicationDisplayName(QStringLiteral("Penwick"));
     MessageBox::setRecording(true);
 }
 

@@ -18,6 +18,7 @@
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -137,6 +138,7 @@ private Q_SLOTS:
     void alarmBoxResetsPickersOnlyForNewNote();
     void alarmValidation_data();
     void alarmValidation();
+    void messageBoxTitledWithApplicationTitle();
     void alarmValidationAcrossClockChange_data();
     void alarmValidationAcrossClockChange();
     void pickerKeepsSecondsOfNow();
@@ -985,6 +987,38 @@ void TestNotes::alarmValidationAcrossClockChange()
         QVERIFY(editor->isVisible());
         QCOMPARE(TestSql::count(db.path()), 0);
     }
+}
+
+void TestNotes::messageBoxTitledWithApplicationTitle()
+{
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TDM dm(db.path());
+    TFormMain main(dm, quietFormOptions());
+    auto editor = newEditor(dm, main);
+    editor->cAlarm->click();
+    editor->dtDate->setDate(kToday.addDays(-1));
+
+    // Shown for real this time, and closed once it has been read.
+    MessageBox::setRecording(false);
+    QString title;
+    QString text;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        poll.stop();
+        title = box->windowTitle();
+        text = box->text();
+        box->accept();
+    });
+    poll.start(5);
+    editor->OK->click();
+    MessageBox::setRecording(true);
+    QCOMPARE(text, QStringLiteral("Alarm date can't be earlier than today's!"));
+    QCOMPARE(title, QStringLiteral("Penwick"));
+    QVERIFY(editor->isVisible());
 }
 
 void TestNotes::pickerKeepsSecondsOfNow()
