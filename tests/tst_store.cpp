@@ -27,6 +27,7 @@ private Q_SLOTS:
     void settingsWithQuotes();
     void missingOrUnreadableDatabase();
     void reconnectsAfterDisconnect();
+    void readsShareOneTransactionThatHoldsNothingBack();
     void survivesKill();
     void twoProcessesShareTheFile();
     void strayConfigFolderIsNotUsed();
@@ -194,6 +195,36 @@ void TestStore::settings()
     QCOMPARE(dm.GetSetting(QStringLiteral("HasloDostepu")), QString());
     TestSql::exec(db.path(), QStringLiteral("INSERT INTO USTAWIENIA (Ustawienie, Wartosc) VALUES ('Nothing', NULL)"));
     QCOMPARE(dm.GetSetting(QStringLiteral("Nothing")), QString());
+}
+
+void TestStore::readsShareOneTransactionThatHoldsNothingBack()
+{
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TDM dm(db.path());
+    const auto readingTransaction = [&dm] {
+        dm.MainQuery.open(QStringLiteral("SELECT CURRENT_TRANSACTION AS T FROM RDB$DATABASE"));
+        const int number = dm.MainQuery.asInteger("T");
+        dm.MainQuery.close();
+        return number;
+    };
+    // Reads start no transaction of their own (each start is two forced page
+    // writes), also with writes between them, which commit as before.
+    const int kept = readingTransaction();
+    QCOMPARE(readingTransaction(), kept);
+    addNote(dm, QStringLiteral("One"), QStringLiteral("first"));
+    QVERIFY(dm.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("320")));
+    QVERIFY(!dm.Transaction.inTransaction());
+    QCOMPARE(readingTransaction(), kept);
+    QCOMPARE(dm.GetSetting(QStringLiteral("FormMainWidth")), QStringLiteral("320"));
+    // Open all along, it holds back no garbage collection.
+    const int oldestActive = TestSql::value(db.path(), QStringLiteral("SELECT MON$OLDEST_ACTIVE FROM MON$DATABASE")).toInt();
+    QVERIFY2(oldestActive > kept, qPrintable(QStringLiteral("oldest active %1, kept %2").arg(oldestActive).arg(kept)));
+    // Rows written by another process since it began are seen.
+    TestSql::exec(db.path(), QStringLiteral("INSERT INTO USTAWIENIA (Ustawienie, Wartosc) VALUES ('Elsewhere', 'yes')"));
+    QCOMPARE(dm.GetSetting(QStringLiteral("Elsewhere")), QStringLiteral("yes"));
+    dm.DisconnectDatabase();
+    QCOMPARE(dm.GetSetting(QStringLiteral("Elsewhere")), QStringLiteral("yes"));
 }
 
 void TestStore::settingsWithQuotes()

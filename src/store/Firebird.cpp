@@ -221,6 +221,13 @@ struct Connection::Private {
     isc_db_handle db = 0;
     isc_tr_handle tr = 0;
     int depth = 0; // statements of the lock holder under way in the transaction
+    // Starting a transaction writes two pages, forced to disk: the header
+    // (its number) and a transaction inventory page. A read-only read
+    // committed one is marked committed when it starts and holds back no
+    // garbage collection, so one is kept for every read instead: the
+    // checker's pass and a list refill then write nothing.
+    isc_tr_handle keptRead = 0;
+    bool trReadOnly = false;
     QString databaseName;
     QString userName;
     QString password;
@@ -229,9 +236,13 @@ struct Connection::Private {
     void startTransaction(bool readOnly)
     {
         // Read committed with record versions: readers never wait for writers,
-        // and each statement sees what other processes have committed. A
-        // read-only one commits without touching the disk, which keeps a list
-        // refill from paying for a forced write.
+        // and each statement sees what other processes have committed.
+        trReadOnly = readOnly;
+        if (readOnly && keptRead) {
+            tr = keptRead;
+            keptRead = 0;
+            return;
+        }
         static const char writeTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
                                          isc_tpb_rec_version, isc_tpb_wait, isc_tpb_lock_timeout, 1, 10};
         static const char readTpb[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed,
@@ -246,6 +257,11 @@ struct Connection::Private {
 
     void commit()
     {
+        if (trReadOnly) {
+            keptRead = tr;
+            tr = 0;
+            return;
+        }
         ISC_STATUS_ARRAY status;
         isc_commit_transaction(status, &tr);
         if (failed(status)) {
@@ -263,12 +279,24 @@ struct Connection::Private {
         tr = 0;
     }
 
+    // Before the connection goes: it cannot detach with a transaction open.
+    void endKeptRead()
+    {
+        ISC_STATUS_ARRAY status;
+        if (keptRead)
+            isc_commit_transaction(status, &keptRead);
+        if (keptRead)
+            isc_rollback_transaction(status, &keptRead);
+        keptRead = 0;
+    }
+
     // After a lost connection the handles are useless; the next statement
     // attaches again.
     void drop()
     {
         ISC_STATUS_ARRAY status;
         rollback();
+        endKeptRead();
         if (db)
             isc_detach_database(status, &db);
         db = 0;
@@ -339,6 +367,7 @@ void Connection::close()
         d->commit();
         d->depth = 0;
     }
+    d->endKeptRead();
     isc_detach_database(status, &d->db);
     if (failed(status)) {
         const Error error(statusText(status), isConnectionLost(status));
