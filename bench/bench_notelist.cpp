@@ -1,8 +1,11 @@
 // Refill times of the note list on the real widget (offscreen), for 1,000,
 // 10,000 and 100,000 notes: bodies of about 500 characters, 10 % with an
-// alarm, 1 % running. Prints the median per case and the peak RSS.
+// alarm, 1 % running. Prints the median per case and the peak RSS. Also one
+// pass of the alarm checker over the same notes.
 //   bench_notelist [--benchmark_repetitions=N ...]
+#include "alarms/AlarmChecker.h"
 #include "app/FormMain.h"
+#include "store/Clock.h"
 #include "store/DataModule.h"
 #include "store/Firebird.h"
 
@@ -61,7 +64,7 @@ struct Fixture {
     }
 };
 
-// Cleared before the application object goes: the windows in them must not outlive it.
+// Emptied before the application goes: the windows must not outlive it.
 std::map<int, std::unique_ptr<Fixture>> &fixtures()
 {
     static std::map<int, std::unique_ptr<Fixture>> made;
@@ -127,8 +130,43 @@ void BM_SearchNothing(benchmark::State &state)
     refill(state, &kNothing);
 }
 
+// A clock stopped before every alarm of the fixture, so a pass fires nothing
+// and each one reads and tests all the armed rows.
+class StoppedClock final : public Clock
+{
+public:
+    StoppedClock()
+    {
+        setInstance(this);
+    }
+    ~StoppedClock() override
+    {
+        setInstance(nullptr);
+    }
+    Q_DISABLE_COPY_MOVE(StoppedClock)
+
+protected:
+    QDateTime currentDateTimeImpl() const override
+    {
+        return QDateTime(QDate(2025, 6, 1), QTime(12, 0));
+    }
+};
+
+void BM_CheckerPass(benchmark::State &state)
+{
+    Fixture &f = fixture(int(state.range(0)));
+    StoppedClock clock;
+    int announced = 0;
+    TAlarmChecker checker(*f.dm, f.form.get(), [&announced](const QString &, const QString &) { ++announced; });
+    for (auto _ : state)
+        checker.CheckAlarms();
+    if (announced != 0)
+        state.SkipWithError("an alarm fired");
+}
+
 } // namespace
 
+BENCHMARK(BM_CheckerPass)->Arg(10000)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true)->Iterations(1);
 BENCHMARK(BM_ReadRowsOnly)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true)->Iterations(1);
 BENCHMARK(BM_FullRefill)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true)->Iterations(1);
 BENCHMARK(BM_SearchOnePercent)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true)->Iterations(1);

@@ -158,6 +158,7 @@ private Q_SLOTS:
     void blinkSwapsLeadingRunningEntriesTogether();
     void blinkAfterRefillStartsInOnePhase();
     void blinkPassesOverUnknownPicture();
+    void blinkingSleepsUntilARunningAlarmShows();
 
     // Both threads inside the program.
     void dueAlarmIsAnnouncedListedAndBlinks();
@@ -674,6 +675,43 @@ void TestAlarms::blinkPassesOverUnknownPicture()
     QCOMPARE(listPictures(form), (QVector<int>{3, -1, 3, 9}));
 }
 
+void TestAlarms::blinkingSleepsUntilARunningAlarmShows()
+{
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    const QString path = db.path();
+    TestSql::insertNote(path, 1, QStringLiteral("Armed"), QStringLiteral("2024.05.01 10:00:00"), 2, 0,
+                        QStringLiteral("2024.06.01"), QStringLiteral("09:00"));
+    TestSql::insertNote(path, 2, QStringLiteral("Plain"), QStringLiteral("2024.05.02 10:00:00"));
+    MockClock clock(at(2024, 5, 6, 9, 0));
+    TDM dm(path);
+    auto form = std::make_unique<TFormMain>(dm, threadedOptions(60000, 10));
+    TBlinkingItems *blinking = form->blinkingItems();
+    QVERIFY(blinking);
+    // Nothing runs: the thread waits with no step to make.
+    QTRY_VERIFY_WITH_TIMEOUT(blinking->isIdle(), 30000);
+
+    QSet<int> phases;
+    connect(form->ListModel, &QAbstractItemModel::dataChanged, this,
+            [&](const QModelIndex &topLeft, const QModelIndex &) {
+                phases << form->ListModel->row(topLeft.row()).picture;
+            });
+    // A refill that shows a running alarm wakes it, and it blinks.
+    TestSql::exec(path, QStringLiteral("UPDATE NOTATKI SET Alarm = 1 WHERE ID = 1"));
+    QVERIFY(form->FillNoteList(form->SelectedNoteId));
+    QTRY_VERIFY_WITH_TIMEOUT(phases.contains(2) && phases.contains(3), 30000);
+    QVERIFY(!blinking->isIdle());
+
+    // Acknowledged: nothing runs any more, and it goes back to sleep.
+    TestSql::exec(path, QStringLiteral("UPDATE NOTATKI SET Alarm = 3, AlarmArchiwum = '2024.05.06 09:00:00' "
+                                       "WHERE ID = 1"));
+    QVERIFY(form->FillNoteList(form->SelectedNoteId));
+    QTRY_VERIFY_WITH_TIMEOUT(blinking->isIdle(), 30000);
+    QCOMPARE(listPictures(*form), (QVector<int>{0, 1}));
+    // Asleep, it ends with the window, which joins it.
+    form.reset();
+}
+
 void TestAlarms::dueAlarmIsAnnouncedListedAndBlinks()
 {
     TestDatabase db;
@@ -838,6 +876,7 @@ void TestAlarms::stopFromInsideTheMainThreadCall()
         },
         10);
     blinker = &blinking;
+    blinking.setRunningShown(true);
     blinking.start();
     QTRY_VERIFY_WITH_TIMEOUT(blinkerFinished, 30000);
     QTest::qWait(50);

@@ -132,13 +132,13 @@ private Q_SLOTS:
     void commandsNeedASelection();
     void trayClickToggles();
     void noTrayMeansMinimise();
+    void balloonIsCut_data();
     void balloonIsCut();
     void announceRefillsUnfiltered();
 };
 
 void TestApp::initTestCase()
 {
-    QApplication::setApplicationDisplayName(QStringLiteral("Penwick"));
     MessageBox::setRecording(true);
 }
 
@@ -553,26 +553,44 @@ void TestApp::noTrayMeansMinimise()
     QVERIFY(!f.form->isMinimized());
 }
 
+void TestApp::balloonIsCut_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shownTitle");
+    QTest::addColumn<QString>("shownText");
+
+    const QString face = QString::fromUcs4(U"\U0001F600");
+    QTest::newRow("long") << QString(70, QLatin1Char('T')) << QString(300, QLatin1Char('x'))
+                          << QString(63, QLatin1Char('T')) << QString(255, QLatin1Char('x'));
+    QTest::newRow("short") << "Penwick A L A R M" << "short\r\n" << "Penwick A L A R M" << "short\r\n";
+    // Counted in characters: an emoji is one, and never cut in half.
+    QTest::newRow("emoji") << face.repeated(70) << face.repeated(300) << face.repeated(63) << face.repeated(255);
+    QTest::newRow("emoji at the limit") << QString(62, QLatin1Char('T')) + face.repeated(2)
+                                        << QString(254, QLatin1Char('x')) + face.repeated(2)
+                                        << QString(62, QLatin1Char('T')) + face << QString(254, QLatin1Char('x')) + face;
+}
+
 void TestApp::balloonIsCut()
 {
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    QFETCH(QString, shownTitle);
+    QFETCH(QString, shownText);
+
     Fixture f;
     f.open();
-    QString title;
-    QString text;
+    QString seenTitle;
+    QString seenText;
     f.form->BalloonNotifier->sink = [&](const QString &t, const QString &x) {
-        title = t;
-        text = x;
+        seenTitle = t;
+        seenText = x;
     };
-    f.form->AlarmBalloonTitle = QString(70, QLatin1Char('T'));
-    f.form->AlarmBalloonText = QString(300, QLatin1Char('x'));
+    f.form->AlarmBalloonTitle = title;
+    f.form->AlarmBalloonText = text;
     f.form->AnnounceAlarms();
-    QCOMPARE(title, QString(63, QLatin1Char('T')));
-    QCOMPARE(text, QString(255, QLatin1Char('x')));
-    f.form->AlarmBalloonTitle = QStringLiteral("Penwick A L A R M");
-    f.form->AlarmBalloonText = QStringLiteral("short\r\n");
-    f.form->AnnounceAlarms();
-    QCOMPARE(title, QStringLiteral("Penwick A L A R M"));
-    QCOMPARE(text, QStringLiteral("short\r\n"));
+    QCOMPARE(seenTitle, shownTitle);
+    QCOMPARE(seenText, shownText);
 }
 
 void TestApp::announceRefillsUnfiltered()

@@ -18,6 +18,7 @@
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -75,6 +76,12 @@ QString breakConnection(TDM &dm, const QString &folder)
     return QFile::rename(dm.databaseName(), moved) ? moved : QString();
 }
 
+// `n` times a character beyond the Basic Multilingual Plane: two UTF-16 units each.
+QString emoji(int n)
+{
+    return QString::fromUcs4(U"\U0001F600").repeated(n);
+}
+
 bool activate(QWidget *window)
 {
     window->activateWindow();
@@ -108,6 +115,8 @@ private Q_SLOTS:
     void bodyLimitOnInsert();
     void bodyLimitWhileTyping();
     void bodyLimitUndoesInOneStep();
+    void lineLimitsCountCharacters_data();
+    void lineLimitsCountCharacters();
 
     // Saving.
     void newNoteWritesRow_data();
@@ -123,6 +132,9 @@ private Q_SLOTS:
     void alarmBoxResetsPickersOnlyForNewNote();
     void alarmValidation_data();
     void alarmValidation();
+    void messageBoxTitledWithApplicationTitle();
+    void alarmValidationAcrossClockChange_data();
+    void alarmValidationAcrossClockChange();
     void pickerKeepsSecondsOfNow();
     void applyAlarmOnSave_data();
     void applyAlarmOnSave();
@@ -260,7 +272,6 @@ void TestNotes::editorTabOrder()
     QVERIFY(editor->cbAlarm->isHidden());
     QCOMPARE(editor->cbAlarm->count(), 5);
     QCOMPARE(editor->cbAlarm->itemText(2), QStringLiteral("co tydzień"));
-    QCOMPARE(editor->Tytul->maxLength(), 50);
     QCOMPARE(editor->dtTime->displayFormat(), QStringLiteral("HH:mm"));
     QVERIFY(editor->dtDate->calendarPopup());
 }
@@ -349,6 +360,8 @@ void TestNotes::charactersLeft_data()
     QTest::newRow("only breaks") << "\n\n\n" << 4994;
     QTest::newRow("full") << QString(5000, QLatin1Char('x')) << 0;
     QTest::newRow("full with breaks") << QString(4990, QLatin1Char('x')) + QStringLiteral("\n\n\n\n\n") << 0;
+    QTest::newRow("an emoji counts once") << emoji(10) << 4990;
+    QTest::newRow("full of emoji") << emoji(5000) << 0;
 }
 
 void TestNotes::charactersLeft()
@@ -406,6 +419,10 @@ void TestNotes::bodyLimitOnInsert_data()
                                                 << QStringLiteral("aaaaaaaaaabcd") + QString(4987, QLatin1Char('a'))
                                                 << 13;
     QTest::newRow("full refuses everything") << a5000 << 0 << 0 << "zz" << a5000 << 0;
+    QTest::newRow("an emoji is one character") << a4999 << 4999 << 4999 << emoji(2) << a4999 + emoji(1) << 5001;
+    QTest::newRow("an emoji is never halved") << a4997 << 4997 << 4997 << QStringLiteral("x") + emoji(1) + QStringLiteral("yz")
+                                              << a4997 + QStringLiteral("x") + emoji(1) + QStringLiteral("y") << 5001;
+    QTest::newRow("emoji after emoji") << emoji(4990) << 9980 << 9980 << emoji(20) << emoji(5000) << 10000;
 }
 
 void TestNotes::bodyLimitOnInsert()
@@ -433,8 +450,8 @@ void TestNotes::bodyLimitOnInsert()
 
     QCOMPARE(editor->Tresc->toPlainText(), after);
     QCOMPARE(editor->Tresc->textCursor().position(), caret);
-    // Stored, each break takes two.
-    const int stored = int(after.size() + after.count(QLatin1Char('\n')));
+    // Stored, each break takes two and each character one, whatever its size.
+    const int stored = int(after.toUcs4().size() + after.count(QLatin1Char('\n')));
     QVERIFY(stored <= 5000);
     QCOMPARE(editor->LBIloscZnakow->text(), QStringLiteral("Characters left ") + QString::number(5000 - stored));
 }
@@ -497,6 +514,65 @@ void TestNotes::bodyLimitUndoesInOneStep()
     editor->Tresc->redo();
     QCOMPARE(editor->Tresc->toPlainText(), before + QStringLiteral("01"));
     QCOMPARE(editor->LBIloscZnakow->text(), QStringLiteral("Characters left 0"));
+}
+
+void TestNotes::lineLimitsCountCharacters_data()
+{
+    QTest::addColumn<bool>("title");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("pasted");
+    QTest::addColumn<QString>("after");
+
+    const QString a(QLatin1Char('a'));
+    for (bool title : {true, false}) {
+        const QByteArray box = title ? "title, " : "search, ";
+        QTest::newRow(box + "50 emoji pasted") << title << QString() << 0 << emoji(50) << true << emoji(50);
+        QTest::newRow(box + "60 emoji pasted") << title << QString() << 0 << emoji(60) << true << emoji(50);
+        QTest::newRow(box + "the 50th typed") << title << emoji(49) << 98 << emoji(1) << false << emoji(50);
+        QTest::newRow(box + "a 51st typed") << title << emoji(50) << 100 << emoji(1) << false << emoji(50);
+        QTest::newRow(box + "a letter after 50 emoji") << title << emoji(50) << 100 << a << false << emoji(50);
+        QTest::newRow(box + "an emoji after 50 letters") << title << a.repeated(50) << 50 << emoji(1) << false
+                                                         << a.repeated(50);
+        QTest::newRow(box + "cut at the end of the paste") << title << a.repeated(49) << 49 << emoji(2) << true
+                                                           << a.repeated(49) + emoji(1);
+        QTest::newRow(box + "a paste into the middle keeps the tail")
+            << title << a.repeated(47) << 10 << emoji(1) + QStringLiteral("xyz") << true
+            << a.repeated(10) + emoji(1) + QStringLiteral("xy") + a.repeated(37);
+    }
+}
+
+void TestNotes::lineLimitsCountCharacters()
+{
+    QFETCH(bool, title);
+    QFETCH(QString, before);
+    QFETCH(int, cursor);
+    QFETCH(QString, typed);
+    QFETCH(bool, pasted);
+    QFETCH(QString, after);
+
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TDM dm(db.path());
+    TFormMain main(dm, quietFormOptions());
+    auto editor = newEditor(dm, main);
+    QLineEdit *edit = title ? editor->Tytul : main.SzukanyCiag;
+    edit->setText(before);
+    edit->setCursorPosition(cursor);
+    if (pasted) {
+        QApplication::clipboard()->setText(typed);
+        edit->paste();
+    } else {
+        QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, typed, Qt::NoModifier);
+    }
+    QCOMPARE(edit->text(), after);
+    if (!title)
+        return;
+    // The database takes the same 50 characters.
+    editor->OK->click();
+    QVERIFY(!editor->isVisible());
+    QCOMPARE(storedNote(db.path(), main.SelectedNoteId).title, after);
 }
 
 // ---------------------------------------------------------------------------
@@ -843,6 +919,100 @@ void TestNotes::alarmValidation()
     QCOMPARE(editor->dtTime->time(), time);
     QCOMPARE(editor->Tresc->toPlainText(), QStringLiteral("typed"));
     QVERIFY(editor->cAlarm->isChecked());
+}
+
+void TestNotes::alarmValidationAcrossClockChange_data()
+{
+    QTest::addColumn<QString>("nowUtc");
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<bool>("accepted");
+
+    // Central European time: on 2023-03-26 the clock jumps from 02:00 to 03:00
+    // (01:00 UTC); on 2023-10-29 it shows 02:00 to 03:00 twice. A time in the
+    // gap counts as the moment of the jump.
+    QTest::newRow("skipped time, before the jump (01:30)") << "2023-03-26T00:30:00Z" << QTime(2, 30) << true;
+    QTest::newRow("skipped time, a second before the jump (01:59:59)")
+        << "2023-03-26T00:59:59Z" << QTime(2, 0) << true;
+    QTest::newRow("skipped time, at the jump (03:00)") << "2023-03-26T01:00:00Z" << QTime(2, 30) << false;
+    QTest::newRow("skipped time, after the jump (03:10)") << "2023-03-26T01:10:00Z" << QTime(2, 30) << false;
+    QTest::newRow("a minute after the jump (03:00)") << "2023-03-26T01:00:00Z" << QTime(3, 1) << true;
+    QTest::newRow("repeated hour, first time round (02:15)") << "2023-10-29T00:15:00Z" << QTime(2, 30) << true;
+    QTest::newRow("repeated hour, second time round (02:15)") << "2023-10-29T01:15:00Z" << QTime(2, 30) << true;
+    QTest::newRow("repeated hour, passed (02:45)") << "2023-10-29T01:45:00Z" << QTime(2, 30) << false;
+}
+
+void TestNotes::alarmValidationAcrossClockChange()
+{
+    QFETCH(QString, nowUtc);
+    QFETCH(QTime, time);
+    QFETCH(bool, accepted);
+
+    struct ZoneGuard {
+        ZoneGuard()
+        {
+            qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+            tzset();
+        }
+        ~ZoneGuard()
+        {
+            qputenv("TZ", "UTC0");
+            tzset();
+        }
+    } zone;
+    const QDateTime now = QDateTime::fromString(nowUtc, Qt::ISODate).toLocalTime();
+    m_clock->set(now);
+
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TDM dm(db.path());
+    TFormMain main(dm, quietFormOptions());
+    auto editor = newEditor(dm, main);
+    editor->cAlarm->click();
+    editor->dtDate->setDate(now.date());
+    editor->dtTime->setTime(time);
+    editor->OK->click();
+
+    if (accepted) {
+        QVERIFY(MessageBox::takeRecorded().isEmpty());
+        QVERIFY(!editor->isVisible());
+        QCOMPARE(storedNote(db.path(), main.SelectedNoteId).time, time.toString(QStringLiteral("HH:mm:ss")));
+    } else {
+        QCOMPARE(MessageBox::takeRecorded(), QStringList{QStringLiteral("Alarm time must be later than the current!")});
+        QVERIFY(editor->isVisible());
+        QCOMPARE(TestSql::count(db.path()), 0);
+    }
+}
+
+void TestNotes::messageBoxTitledWithApplicationTitle()
+{
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TDM dm(db.path());
+    TFormMain main(dm, quietFormOptions());
+    auto editor = newEditor(dm, main);
+    editor->cAlarm->click();
+    editor->dtDate->setDate(kToday.addDays(-1));
+
+    // Shown for real this time, and closed once it has been read.
+    MessageBox::setRecording(false);
+    QString title;
+    QString text;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        poll.stop();
+        title = box->windowTitle();
+        text = box->text();
+        box->accept();
+    });
+    poll.start(5);
+    editor->OK->click();
+    MessageBox::setRecording(true);
+    QCOMPARE(text, QStringLiteral("Alarm date can't be earlier than today's!"));
+    QCOMPARE(title, QStringLiteral("Penwick"));
+    QVERIFY(editor->isVisible());
 }
 
 void TestNotes::pickerKeepsSecondsOfNow()

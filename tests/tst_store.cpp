@@ -28,6 +28,7 @@ private Q_SLOTS:
     void settingsWithQuotes();
     void missingOrUnreadableDatabase();
     void reconnectsAfterDisconnect();
+    void readsShareOneTransactionThatHoldsNothingBack();
     void survivesKill();
     void twoProcessesShareTheFile();
     void strayConfigFolderIsNotUsed();
@@ -235,6 +236,35 @@ void TestStore::settings()
     QCOMPARE(dm.GetSetting(QStringLiteral("HasloDostepu")), QString());
     TestSql::exec(db.path(), QStringLiteral("INSERT INTO USTAWIENIA (Ustawienie, Wartosc) VALUES ('Nothing', NULL)"));
     QCOMPARE(dm.GetSetting(QStringLiteral("Nothing")), QString());
+}
+
+void TestStore::readsShareOneTransactionThatHoldsNothingBack()
+{
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TDM dm(db.path());
+    const auto nextTransaction = [&db] {
+        return TestSql::value(db.path(), QStringLiteral("SELECT MON$NEXT_TRANSACTION FROM MON$DATABASE")).toInt();
+    };
+    QCOMPARE(dm.GetSetting(QStringLiteral("FormMainWidth")), QStringLiteral("-1"));
+    // Reads start no transaction of their own (each start is two forced page
+    // writes), also with writes between them, which commit as before.
+    const int before = nextTransaction();
+    for (int i = 0; i < 5; ++i)
+        dm.GetSetting(QStringLiteral("FormMainWidth"));
+    QCOMPARE(nextTransaction(), before + 1); // only the look of the checking connection
+    addNote(dm, QStringLiteral("One"), QStringLiteral("first"));
+    QVERIFY(dm.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("320")));
+    QCOMPARE(TDM(db.path()).GetSetting(QStringLiteral("FormMainWidth")), QStringLiteral("320"));
+    QCOMPARE(dm.GetSetting(QStringLiteral("FormMainWidth")), QStringLiteral("320"));
+    // Open all along, it holds back no garbage collection.
+    const int oldestActive = TestSql::value(db.path(), QStringLiteral("SELECT MON$OLDEST_ACTIVE FROM MON$DATABASE")).toInt();
+    QVERIFY2(oldestActive >= before, qPrintable(QStringLiteral("oldest active %1, before %2").arg(oldestActive).arg(before)));
+    // Rows written by another process since it began are seen.
+    TestSql::exec(db.path(), QStringLiteral("INSERT INTO USTAWIENIA (Ustawienie, Wartosc) VALUES ('Elsewhere', 'yes')"));
+    QCOMPARE(dm.GetSetting(QStringLiteral("Elsewhere")), QStringLiteral("yes"));
+    dm.DisconnectDatabase();
+    QCOMPARE(dm.GetSetting(QStringLiteral("Elsewhere")), QStringLiteral("yes"));
 }
 
 void TestStore::settingsWithQuotes()

@@ -6,7 +6,8 @@ from the folders its folder may use, nothing else:
 
     app                      the start-up, the main window, tray
     notes, access, online    one folder per group of dialogs
-    ui                       the dialog look, key actions, message boxes
+    ui                       the dialog look, key actions, message boxes (it
+                             uses the store's text rules, never the database)
     alarms                   the two threads and the due rules
     store                    the database layer, data module, clock
 """
@@ -19,7 +20,7 @@ MAY_USE = {
     "notes": {"ui", "store"},
     "access": {"ui", "store"},
     "online": {"ui", "store"},
-    "ui": set(),
+    "ui": {"store"},
     "alarms": {"store"},
     "store": set(),
 }

@@ -45,14 +45,18 @@ void TAlarmChecker::CheckAlarms()
         return;
     }
     QString text;
+    // One reading of the clock for the rows between two firings: each reading
+    // looks the zone up again.
+    LocalMoment now = LocalMoment::of(Clock::currentDateTime());
     for (const Note &row : rows) {
         if (stopRequested())
             return;
-        if (!DueRules::isDue(row, Clock::currentDateTime()))
+        if (!DueRules::isDue(row, now))
             continue;
         text += DueRules::balloonEntry(row);
-        // The state is written inside the main-thread call: a firing whose announcement never runs
-        // (shutdown) leaves the alarm armed instead of silently running.
+        // The state is written inside the main-thread call: a firing whose
+        // announcement never runs (shutdown) leaves the alarm armed instead of
+        // silently running.
         TDM *dm = &m_dm;
         const int id = row.id;
         const Announce announce = m_announce;
@@ -65,6 +69,8 @@ void TAlarmChecker::CheckAlarms()
         });
         if (!ran)
             return;
+        // The main thread may have kept us waiting.
+        now = LocalMoment::of(Clock::currentDateTime());
     }
 }
 
@@ -81,11 +87,23 @@ TBlinkingItems::~TBlinkingItems()
     stopAndWait();
 }
 
+void TBlinkingItems::setRunningShown(bool shown)
+{
+    if (m_runningShown.load() == shown)
+        return;
+    changeAndWake([this, shown] { m_runningShown = shown; });
+}
+
 void TBlinkingItems::loop()
 {
     while (!stopRequested()) {
+        if (!waitUntil([this] { return m_runningShown.load(); }))
+            break;
         if (!sleepFor(m_intervalMs))
             break;
+        // The last running entry may have gone while it slept.
+        if (!m_runningShown.load())
+            continue;
         const auto toggle = m_toggle;
         if (!callMainThread(toggle))
             break;

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <functional>
 
 class TDM;
@@ -36,7 +37,8 @@ private:
 };
 
 // Makes the list entries of running alarms blink: twice a second it has the
-// main thread swap their pictures. Never touches the database.
+// main thread swap their pictures. Never touches the database. While the list
+// shows no running alarm it sleeps, so an idle program does not wake for it.
 class TBlinkingItems final : public WorkerThread
 {
 public:
@@ -45,10 +47,21 @@ public:
     ~TBlinkingItems() override;
     Q_DISABLE_COPY_MOVE(TBlinkingItems)
 
+    // Whether the list shows an entry of a running alarm; the main thread
+    // tells after every refill. Any thread.
+    void setRunningShown(bool shown);
+    // Asleep until a running alarm shows.
+    bool isIdle() const
+    {
+        return isWaitingUntil();
+    }
+
 protected:
     void loop() override;
 
 private:
     std::function<void()> m_toggle;
     int m_intervalMs;
+    // Written under the loop's lock, so a waiting loop never misses it.
+    std::atomic<bool> m_runningShown{false};
 };

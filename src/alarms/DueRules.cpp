@@ -14,6 +14,7 @@ enum AlarmKind {
 
 constexpr int AlarmAcknowledged = 3;
 
+constexpr qint64 MsecsPerDay = 86400 * 1000;
 constexpr qint64 SecondsPerDay = 86400;
 constexpr qint64 SecondsPerWeek = 7 * SecondsPerDay;
 constexpr qint64 SecondsPerYear = 31557600; // 365.25 days
@@ -30,15 +31,16 @@ QTime effectiveTime(const QTime &time)
 }
 
 // Whole seconds between now and the last acknowledgement, in either direction,
-// so a clock set back does not silence an alarm for good. secsTo on two local
-// times counts real elapsed seconds, so across a daylight-saving switch a
-// "day" here is 86400 s, not the same wall-clock time on the next date.
-// Returns -1 when there was no acknowledgement yet.
-qint64 secondsSinceAcknowledged(const Note &row, const QDateTime &now)
+// so a clock set back does not silence an alarm for good. The two readings are
+// subtracted on the calendar: the day of a clock change counts as one day, so
+// a daily alarm acknowledged at 17:00 is due at 17:00 the next day, whatever
+// the clocks did overnight. Returns -1 when there was no acknowledgement yet.
+qint64 secondsSinceAcknowledged(const Note &row, const LocalMoment &now)
 {
     if (!row.archive.isValid())
         return -1;
-    return qAbs(row.archive.secsTo(now));
+    const qint64 msecs = row.archive.date.daysTo(now.date) * MsecsPerDay + row.archive.time.msecsTo(now.time);
+    return qAbs(msecs) / 1000;
 }
 
 bool periodPassed(qint64 elapsed, qint64 wholeUnits, qint64 unitSeconds)
@@ -50,22 +52,22 @@ bool periodPassed(qint64 elapsed, qint64 wholeUnits, qint64 unitSeconds)
 
 namespace DueRules {
 
-bool isDue(const Note &row, const QDateTime &now)
+bool isDue(const Note &row, const LocalMoment &now)
 {
     if (!now.isValid())
         return false;
 
     const QDate date = effectiveDate(row.alarmDate);
     const QTime time = effectiveTime(row.alarmTime);
-    const QDate today = now.date();
-    const bool timeReached = now.time() >= time;
+    const QDate today = now.date;
+    const bool timeReached = now.time >= time;
     const qint64 elapsed = secondsSinceAcknowledged(row, now);
 
     switch (row.kind) {
     case Once:
-        // Compared on the wall clock rather than through a QDateTime, which is
-        // invalid for a time inside a spring-forward gap. A moment missed while
-        // the program was not running fires at the first pass after it.
+        // On the wall clock, a time inside a spring-forward gap is reached when
+        // the clock jumps past it. A moment missed while the program was not
+        // running fires at the first pass after it.
         return row.alarm != AlarmAcknowledged && (today > date || (today == date && timeReached));
     case Daily:
         return timeReached && periodPassed(elapsed, 1, SecondsPerDay);

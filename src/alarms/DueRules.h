@@ -8,7 +8,7 @@
 namespace DueRules {
 
 // Whether the alarm of row should go off at the local clock reading now.
-bool isDue(const Note &row, const QDateTime &now);
+bool isDue(const Note &row, const LocalMoment &now);
 
 // The suffix shown after the alarm moment: empty for one-time and unknown kinds.
 QString AlarmKindText(int kind);

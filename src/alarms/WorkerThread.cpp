@@ -14,6 +14,7 @@ struct WorkerThread::State {
     std::condition_variable wake;
     bool stop = false;
     bool paused = false;
+    bool waitingUntil = false;
 };
 
 namespace {
@@ -106,6 +107,28 @@ bool WorkerThread::waitWhilePaused()
     std::unique_lock<std::mutex> locker(m_state->mutex);
     m_state->wake.wait(locker, [this] { return !m_state->paused || m_state->stop; });
     return !m_state->stop;
+}
+
+bool WorkerThread::waitUntil(const std::function<bool()> &ready)
+{
+    std::unique_lock<std::mutex> locker(m_state->mutex);
+    m_state->waitingUntil = true;
+    m_state->wake.wait(locker, [&] { return m_state->stop || ready(); });
+    m_state->waitingUntil = false;
+    return !m_state->stop;
+}
+
+void WorkerThread::changeAndWake(const std::function<void()> &change)
+{
+    std::lock_guard<std::mutex> locker(m_state->mutex);
+    change();
+    m_state->wake.notify_all();
+}
+
+bool WorkerThread::isWaitingUntil() const
+{
+    std::lock_guard<std::mutex> locker(m_state->mutex);
+    return m_state->waitingUntil;
 }
 
 bool WorkerThread::callMainThread(const std::function<void()> &call)

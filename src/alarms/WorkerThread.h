@@ -37,6 +37,14 @@ protected:
     bool sleepFor(int ms);
     // Blocks while paused; false when a stop was requested.
     bool waitWhilePaused();
+    // Blocks until `ready` holds; false when a stop was requested. `ready` is
+    // tested under the loop's lock, so a change made through changeAndWake
+    // is never missed.
+    bool waitUntil(const std::function<bool()> &ready);
+    // Runs `change` under the loop's lock and wakes the loop.
+    void changeAndWake(const std::function<void()> &change);
+    // Whether the loop is blocked in waitUntil now.
+    bool isWaitingUntil() const;
     // Runs `call` on the main thread and waits until it has run; false when
     // the call could not run (stop requested, or the context is gone). On the
     // main thread itself it runs `call` at once.

@@ -1,5 +1,6 @@
 #include "FormMain.h"
 
+#include "ui/CharacterLimit.h"
 #include "ui/DialogLook.h"
 #include "ui/MessageBox.h"
 #include "NoteListModel.h"
@@ -198,7 +199,7 @@ void TFormMain::buildWidgets()
     auto *searchLabel = DialogLook::boldLabel(tr("Search:"), central);
     bottom->addWidget(searchLabel);
     SzukanyCiag = new QLineEdit(central);
-    SzukanyCiag->setMaxLength(50);
+    CharacterLimit::apply(SzukanyCiag, 50);
     SzukanyCiag->setMinimumWidth(142);
     SzukanyCiag->installEventFilter(this);
     bottom->addWidget(SzukanyCiag, 1);
@@ -294,6 +295,7 @@ void TFormMain::FormCreate()
         m_alarmChecker->start();
         m_blinkingItems = new TBlinkingItems(this, [this] { ToggleRunningAlarmImages(); }, m_options.blinkIntervalMs);
         m_blinkingItems->start();
+        tellBlinkingWhatRuns();
     }
     watchForTray();
 }
@@ -366,6 +368,7 @@ bool TFormMain::fill(const QString *searchText, int rememberedId)
     std::vector<Note> found;
     const bool ok = DM.readNoteList(searchText, found);
     ListModel->setRows(std::move(found));
+    tellBlinkingWhatRuns();
     const int selected = ListModel->rowOfId(rememberedId);
     QModelIndex selectedIndex;
     if (selected >= 0) {
@@ -422,6 +425,16 @@ void TFormMain::UpdateCommandStates()
     MMUsun->setEnabled(one);
     MMPodgladEdycja->setEnabled(one);
     SBUsun->setEnabled(one);
+}
+
+void TFormMain::tellBlinkingWhatRuns()
+{
+    // Running alarms lead the list; the blinking thread sleeps while there is none.
+    if (!m_blinkingItems || !m_windowBuilt)
+        return;
+    const int first = ListModel->count() > 0 ? ListModel->row(0).picture : NoteListModel::PictureNote;
+    m_blinkingItems->setRunningShown(first == NoteListModel::PictureRunning
+                                     || first == NoteListModel::PictureRunningRays);
 }
 
 void TFormMain::ToggleRunningAlarmImages()

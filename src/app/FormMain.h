@@ -136,6 +136,10 @@ public:
     {
         return m_alarmChecker;
     }
+    TBlinkingItems *blinkingItems() const
+    {
+        return m_blinkingItems;
+    }
 
     // Whether the desktop had no notification area, so hiding minimises.
     bool trayMissing() const
@@ -166,6 +170,7 @@ private:
     void hideMainWindow();
     void watchForTray();
     bool fill(const QString *searchText, int rememberedId);
+    void tellBlinkingWhatRuns();
 
     FormMainOptions m_options;
     TAlarmChecker *m_alarmChecker = nullptr;

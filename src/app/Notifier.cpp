@@ -1,7 +1,8 @@
 #include "Notifier.h"
 
+#include "store/Characters.h"
+
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -23,18 +24,12 @@ Notifier::Notifier(QSystemTrayIcon *trayIcon, QObject *parent)
 
 QString Notifier::cutTitle(const QString &title)
 {
-    return title.left(MaxTitleLength);
+    return Characters::left(title, MaxTitleLength);
 }
 
 QString Notifier::cutText(const QString &text)
 {
-    return text.left(MaxTextLength);
-}
-
-bool Notifier::serviceAvailable()
-{
-    QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
-    return bus && bus->isServiceRegistered(kService);
+    return Characters::left(text, MaxTextLength);
 }
 
 void Notifier::show(const QString &title, const QString &text)
@@ -49,30 +44,42 @@ void Notifier::show(const QString &title, const QString &text)
     QString body = cutB;
     body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 
-    if (!serviceAvailable()) {
-        showThroughTray(cutT, body);
+    if (m_bodyMarkup >= 0) {
+        sendNotify(cutT, body);
         return;
     }
-    if (m_bodyMarkup < 0) {
-        const QDBusMessage query = QDBusMessage::createMethodCall(kService, kPath, kService,
-                                                                  QStringLiteral("GetCapabilities"));
-        const QDBusMessage reply = QDBusConnection::sessionBus().call(query, QDBus::Block, 1000);
-        m_bodyMarkup = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
-                               && reply.arguments().constFirst().toStringList().contains(QStringLiteral("body-markup"))
-                           ? 1
-                           : 0;
-    }
-    // A title such as "Tom & Jerry" must not be read as markup.
-    if (m_bodyMarkup == 1)
-        body = body.toHtmlEscaped();
-
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
-    call << QStringLiteral("Penwick") << uint(0) << QStringLiteral("dialog-information") << cutT << body
-         << QStringList() << QVariantMap() << kExpiryMs;
-    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
+    // No question whether the service runs: a daemon that the bus starts on
+    // demand has no owner yet, and the call itself starts it. Nothing here
+    // waits for it on the main thread.
+    const QDBusMessage query = QDBusMessage::createMethodCall(kService, kPath, kService,
+                                                              QStringLiteral("GetCapabilities"));
+    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(query), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, cutT, body](QDBusPendingCallWatcher *w) {
+        w->deleteLater();
+        const QDBusMessage reply = w->reply();
+        if (reply.type() == QDBusMessage::ReplyMessage && m_bodyMarkup < 0) {
+            m_bodyMarkup = !reply.arguments().isEmpty()
+                                   && reply.arguments().constFirst().toStringList().contains(
+                                       QStringLiteral("body-markup"))
+                               ? 1
+                               : 0;
+        }
+        sendNotify(cutT, body);
+    });
+}
+
+void Notifier::sendNotify(const QString &title, const QString &plainBody)
+{
+    // A title such as "Tom & Jerry" must not be read as markup.
+    const QString body = m_bodyMarkup == 1 ? plainBody.toHtmlEscaped() : plainBody;
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
+    call << QStringLiteral("Penwick") << uint(0) << QStringLiteral("dialog-information") << title << body
+         << QStringList() << QVariantMap() << kExpiryMs;
+    // The tray's own balloon only when no notification service answers.
+    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, title, plainBody](QDBusPendingCallWatcher *w) {
         if (w->isError())
-            showThroughTray(cutT, body);
+            showThroughTray(title, plainBody);
         w->deleteLater();
     });
 }

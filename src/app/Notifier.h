@@ -30,7 +30,7 @@ public:
 
 private:
     void showThroughTray(const QString &title, const QString &body);
-    bool serviceAvailable();
+    void sendNotify(const QString &title, const QString &plainBody);
 
     QSystemTrayIcon *m_trayIcon;
     int m_bodyMarkup = -1; // unknown until the first notification

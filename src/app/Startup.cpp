@@ -26,7 +26,10 @@ Startup::~Startup()
 int Startup::run()
 {
     QApplication::setApplicationName(QStringLiteral("penwick"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Penwick"));
+    // No application display name: the X11 platform appends it to every window
+    // title that does not end with it, so "Penwick - Note" would reach the
+    // window manager as "Penwick - Note — Penwick". Message boxes take the
+    // application title from MessageBox.
     QApplication::setQuitOnLastWindowClosed(false);
 
     m_connected.wait();

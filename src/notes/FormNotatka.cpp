@@ -1,8 +1,10 @@
 #include "FormNotatka.h"
 
+#include "ui/CharacterLimit.h"
 #include "ui/DialogLook.h"
 #include "ui/NoteListHost.h"
 #include "ui/MessageBox.h"
+#include "store/Characters.h"
 #include "store/Clock.h"
 #include "store/DataModule.h"
 
@@ -79,7 +81,7 @@ void TFormNotatka::buildWidgets()
 {
     LabelTytul = DialogLook::boldLabel(QStringLiteral("Title"), this);
     Tytul = new QLineEdit(this);
-    Tytul->setMaxLength(NoteText::MaxTitleLength);
+    CharacterLimit::apply(Tytul, NoteText::MaxTitleLength);
     LabelTytul->setBuddy(Tytul);
 
     pAlarm = new QLabel(this);
@@ -246,7 +248,11 @@ void TFormNotatka::keepBodyWithinLimit()
     int start = end;
     while (excess > 0 && start > from) {
         --start;
-        excess -= storedWeight(document->characterAt(start));
+        const QChar c = document->characterAt(start);
+        // The two halves of a pair are one character.
+        if (c.isLowSurrogate() && start > from && document->characterAt(start - 1).isHighSurrogate())
+            --start;
+        excess -= storedWeight(c);
     }
     if (start == end)
         return;
@@ -409,13 +415,18 @@ void TFormNotatka::cbAlarmChange()
 
 bool TFormNotatka::ValidateAlarm()
 {
-    const QDate today = Clock::currentDate();
+    // One reading of the clock. The time of day is compared on the wall clock,
+    // as the checker compares it: a time inside today's spring-forward gap
+    // stands for the moment the clock jumps past it, when the alarm will ring,
+    // rather than for no moment at all.
+    const QDateTime now = Clock::currentDateTime();
+    const QDate today = now.date();
     if (today > dtDate->date()) {
         MessageBox::information(this, QStringLiteral("Alarm date can't be earlier than today's!"));
         dtDate->setFocus();
         return false;
     }
-    if (QDateTime(today, dtTime->time()) > Clock::currentDateTime())
+    if (dtTime->time() > now.time())
         return true;
     if (dtDate->date() > today)
         return true;

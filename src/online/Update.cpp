@@ -143,6 +143,9 @@ void TfUpdate::setAlpha(int alpha)
 {
     m_alpha = alpha;
     setWindowOpacity(alpha / 255.0);
+    // The X11 platform queues the new opacity without sending it; a repaint
+    // sends what is queued, also when nothing else in the program stirs.
+    update();
 }
 
 void TfUpdate::lbGetNewVersionClick()

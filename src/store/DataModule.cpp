@@ -39,7 +39,8 @@ Note wholeRow(const Firebird::Cursor &row, Body body)
     note.kind = row.asInteger(row.fieldIndex("AlarmRodzaj"));
     note.alarmDate = row.asDate(row.fieldIndex("AlarmData"));
     note.alarmTime = row.asTime(row.fieldIndex("AlarmGodzina"));
-    note.archive = row.asDateTime(row.fieldIndex("AlarmArchiwum"));
+    const int archive = row.fieldIndex("AlarmArchiwum");
+    note.archive = {row.asDate(archive), row.asTime(archive)};
     return note;
 }
 
@@ -84,6 +85,8 @@ bool TDM::DisconnectDatabase()
 {
     const auto lock = m_database.lock();
     try {
+        if (const auto reads = std::move(m_reads))
+            reads->commit();
         m_database.close();
         return true;
     } catch (const Firebird::Error &) {
@@ -105,11 +108,17 @@ template<class RowFunction>
 void TDM::select(const QString &sql, RowFunction &&row)
 {
     const auto lock = m_database.lock();
-    Firebird::Transaction transaction(m_database, Firebird::Transaction::ReadOnly);
-    Firebird::Cursor cursor(transaction, sql);
-    while (cursor.next())
-        row(cursor);
-    transaction.commit();
+    try {
+        if (!m_reads)
+            m_reads = std::make_unique<Firebird::Transaction>(m_database, Firebird::Transaction::ReadOnly);
+        Firebird::Cursor cursor(*m_reads, sql);
+        while (cursor.next())
+            row(cursor);
+    } catch (const Firebird::Error &) {
+        // The next read starts afresh, also after a lost connection.
+        m_reads.reset();
+        throw;
+    }
 }
 
 void TDM::write(const QString &sql)

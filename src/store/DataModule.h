@@ -9,6 +9,7 @@
 #include <QTime>
 #include <QVector>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -79,4 +80,8 @@ private:
     void write(const QString &sql);
 
     Firebird::Connection m_database;
+    // The reads share one read-only read-committed transaction, kept open:
+    // starting one per read forced two page writes each time, and such a
+    // transaction holds back no garbage collection.
+    std::unique_ptr<Firebird::Transaction> m_reads;
 };

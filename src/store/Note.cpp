@@ -1,5 +1,7 @@
 #include "Note.h"
 
+#include "Characters.h"
+
 namespace NoteText {
 
 QString toStored(const QString &editorText)
@@ -18,7 +20,7 @@ QString fromStored(const QString &storedText)
 
 int storedLength(const QString &editorText)
 {
-    return int(editorText.size() + editorText.count(QLatin1Char('\n')));
+    return Characters::count(editorText) + int(editorText.count(QLatin1Char('\n')));
 }
 
 } // namespace NoteText

@@ -1,6 +1,5 @@
 #include "MessageBox.h"
 
-#include <QGuiApplication>
 #include <QMessageBox>
 
 namespace {
@@ -16,7 +15,7 @@ void information(QWidget *parent, const QString &text)
         recorded << text;
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::NoIcon, ApplicationTitle, text, QMessageBox::Ok, parent);
     box.exec();
 }
 

@@ -139,9 +139,11 @@ _e2e_start_once() {
         return 1
     fi
 
-    local out
+    local out bus_args=()
     unset DBUS_SESSION_BUS_ADDRESS DBUS_SESSION_BUS_PID
-    if ! out=$(x dbus-launch --sh-syntax </dev/null 2>"$E2E_DESKTOP_STATE/dbus-launch.$attempt.log"); then
+    [ -n "${E2E_DUNST_ON_DEMAND:-}" ] && bus_args=(--config-file="$(_e2e_on_demand_bus_config)")
+    if ! out=$(x dbus-launch --sh-syntax ${bus_args[@]+"${bus_args[@]}"} </dev/null \
+        2>"$E2E_DESKTOP_STATE/dbus-launch.$attempt.log"); then
         e2e_log "dbus-launch failed"
         return 1
     fi
@@ -157,6 +159,13 @@ _e2e_start_once() {
         return 1
     fi
 
+    # E2E_DUNST_ON_DEMAND=1: no daemon runs yet; the bus starts it at the first call.
+    if [ -n "${E2E_DUNST_ON_DEMAND:-}" ]; then
+        [ -n "${E2E_NO_TRAYER:-}" ] && return 0
+        start_trayer "$attempt"
+        return
+    fi
+
     dunst -config "$E2E_DIR/dunstrc" </dev/null >"$E2E_DESKTOP_STATE/dunst.$attempt.log" 2>&1 &
     E2E_DUNST_PID=$!
     # The name must belong to our dunst, not to one the bus might activate itself.
@@ -168,6 +177,31 @@ _e2e_start_once() {
     # E2E_NO_TRAYER=1: a desktop without a notification area, until start_trayer.
     [ -n "${E2E_NO_TRAYER:-}" ] && return 0
     start_trayer "$attempt"
+}
+
+# A session bus whose only service is our dunst, started when a client first
+# calls org.freedesktop.Notifications. Prints the configuration file's path.
+_e2e_on_demand_bus_config() {
+    local dir="$E2E_DESKTOP_STATE/bus-services"
+    mkdir -p "$dir"
+    printf '[D-BUS Service]\nName=org.freedesktop.Notifications\nExec=%s -config %s\n' \
+        "$(command -v dunst)" "$E2E_DIR/dunstrc" >"$dir/org.freedesktop.Notifications.service"
+    cat >"$E2E_DESKTOP_STATE/session-bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:tmpdir=${TMPDIR:-/tmp}</listen>
+  <auth>EXTERNAL</auth>
+  <servicedir>$dir</servicedir>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+EOF
+    echo "$E2E_DESKTOP_STATE/session-bus.conf"
 }
 
 # start_trayer [TAG]: starts the tray host and waits for its panel.
