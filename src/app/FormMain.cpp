@@ -490,6 +490,9 @@ bool TFormMain::ShowMainWindow()
     else
         show();
     raise();
+    // A dialog open over the window stays above it.
+    if (QWidget *modal = QApplication::activeModalWidget())
+        modal->raise();
     return true;
 }
 
@@ -507,10 +510,10 @@ void TFormMain::NewNote()
     if (!PauseAlarmChecker())
         return;
     CheckerResume resume(*this);
-    TFormNotatka editor(DM, *this);
+    TFormNotatka editor(DM, *this, this);
     editor.StatusFormatki->setText(QStringLiteral("New note"));
     editor.NoteId = -1;
-    editor.exec();
+    DialogLook::execModal(editor);
 }
 
 void TFormMain::NotatkaPokazEdytujExecute()
@@ -522,7 +525,7 @@ void TFormMain::NotatkaPokazEdytujExecute()
         return;
     CheckerResume resume(*this);
     try {
-        TFormNotatka editor(DM, *this);
+        TFormNotatka editor(DM, *this, this);
         // Opening a running alarm acknowledges it before the editor shows.
         if (DM.ReadAlarmState(id) == Alarm::Running) {
             DM.WriteAlarmState(id, Alarm::Acknowledged);
@@ -534,7 +537,7 @@ void TFormMain::NotatkaPokazEdytujExecute()
         editor.NoteId = id;
         editor.StatusFormatki->setText(QStringLiteral("View / Edit"));
         editor.LoadNote(id);
-        editor.exec();
+        DialogLook::execModal(editor);
     } catch (const Firebird::Error &error) {
         MessageBox::information(this, error.message());
     }
@@ -545,9 +548,9 @@ void TFormMain::DeleteSelectedNote()
     const int id = selectedRowId();
     if (id < 0)
         return;
-    TFormUsuwanie dialog(DM, *this);
+    TFormUsuwanie dialog(DM, *this, this);
     dialog.DeleteNoteId = id;
-    dialog.exec();
+    DialogLook::execModal(dialog);
 }
 
 void TFormMain::UkryjExecute()
