@@ -145,6 +145,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -163,6 +164,8 @@ private:
     void hideMainWindow();
     void watchForTray();
     bool fill(const QString *searchText, int rememberedId);
+    void resizeOuter(QSize outer);
+    static QPoint reachablePlace(const QRect &frame);
 
     FormMainOptions m_options;
     TAlarmChecker *m_alarmChecker = nullptr;
@@ -170,6 +173,7 @@ private:
     QTimer *m_trayWatch = nullptr;
     int m_titleWidth;
     int m_dateWidth;
+    QSize m_frame{0, 0}; // what the window manager's frame adds to the size
     bool m_trayMissing = false;
     bool m_windowBuilt = false;
     bool m_closing = false;
