@@ -158,6 +158,12 @@ private Q_SLOTS:
     void placeOffEveryScreen_data();
     void placeOffEveryScreen();
     void twinSettingRows();
+
+    // A click on an alarm's notification
+    void notificationActions_data();
+    void notificationActions();
+    void alarmNoteShown_data();
+    void alarmNoteShown();
 };
 
 void TestApp::initTestCase()
@@ -936,6 +942,82 @@ void TestApp::twinSettingRows()
                                         "WHERE Ustawienie = '%1' ORDER BY ID)");
     QCOMPARE(TestSql::value(f.db.path(), rows.arg(QStringLiteral("FormMainWidth"))), QStringLiteral("450,500"));
     QCOMPARE(TestSql::value(f.db.path(), rows.arg(QStringLiteral("TytulSzerokosc"))), QStringLiteral("200,120"));
+}
+
+void TestApp::notificationActions_data()
+{
+    // What the notification service reports, in order: "shown NOTIFICATION NOTE",
+    // "action NOTIFICATION KEY", "closed NOTIFICATION".
+    QTest::addColumn<QString>("events");
+    QTest::addColumn<QList<int>>("activated");
+    QTest::newRow("default action") << "shown 42 7, action 42 default" << QList<int>{7};
+    QTest::newRow("each its own note") << "shown 42 7, shown 43 9, action 43 default, action 42 default"
+                                       << QList<int>{9, 7};
+    QTest::newRow("another key") << "shown 42 7, action 42 close" << QList<int>{};
+    QTest::newRow("not ours") << "shown 42 7, action 41 default" << QList<int>{};
+    QTest::newRow("after closing") << "shown 42 7, closed 42, action 42 default" << QList<int>{};
+    QTest::newRow("number used again") << "shown 42 7, shown 42 8, action 42 default" << QList<int>{8};
+}
+
+void TestApp::notificationActions()
+{
+    QFETCH(QString, events);
+    QFETCH(QList<int>, activated);
+    Notifier notifier(nullptr);
+    QList<int> seen;
+    QObject::connect(&notifier, &Notifier::noteActivated, [&](int id) { seen << id; });
+    const QStringList list = events.split(QStringLiteral(", "));
+    for (const QString &event : list) {
+        const QStringList part = event.split(QLatin1Char(' '));
+        if (part[0] == QLatin1String("shown"))
+            notifier.sent(part[1].toUInt(), part[2].toInt());
+        else if (part[0] == QLatin1String("action"))
+            notifier.actionInvoked(part[1].toUInt(), part[2]);
+        else
+            notifier.notificationClosed(part[1].toUInt(), 2);
+    }
+    QCOMPARE(seen, activated);
+}
+
+void TestApp::alarmNoteShown_data()
+{
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<bool>("underDialog");
+    QTest::addColumn<QString>("searchAfter");
+    QTest::addColumn<int>("selected");
+    QTest::newRow("full list") << "" << false << "" << 3;
+    QTest::newRow("search that lists it") << "running" << false << "running" << 3;
+    QTest::newRow("search that hides it") << "plain" << false << "" << 3;
+    QTest::newRow("under a dialog") << "" << true << "" << 4;
+}
+
+void TestApp::alarmNoteShown()
+{
+    QFETCH(QString, search);
+    QFETCH(bool, underDialog);
+    QFETCH(QString, searchAfter);
+    QFETCH(int, selected);
+    Fixture f;
+    seedNotes(f.db.path());
+    f.open();
+    f.form->SzukanyCiag->setText(search);
+    f.form->SelectedNoteId = 4;
+    f.form->RefreshNoteList();
+    QVERIFY(!f.form->isVisible());
+    if (underDialog) {
+        bool shown = false;
+        whileModal([&](QWidget *) {
+            Q_EMIT f.form->BalloonNotifier->noteActivated(3);
+            shown = f.form->isVisible();
+        });
+        f.form->DeleteSelectedNote();
+        QVERIFY(shown);
+    } else {
+        Q_EMIT f.form->BalloonNotifier->noteActivated(3);
+    }
+    QVERIFY(f.form->isVisible());
+    QCOMPARE(f.form->SzukanyCiag->text(), searchAfter);
+    QCOMPARE(f.form->selectedRowId(), selected);
 }
 
 QTEST_MAIN(TestApp)

@@ -283,6 +283,7 @@ void TFormMain::buildTray()
     });
     TrayIcon->show();
     BalloonNotifier = new Notifier(TrayIcon, this);
+    connect(BalloonNotifier, &Notifier::noteActivated, this, &TFormMain::showAlarmNote);
 }
 
 void TFormMain::FormCreate()
@@ -298,6 +299,7 @@ void TFormMain::FormCreate()
                 AnnounceAlarms();
             },
             m_options.checkerIntervalMs);
+        m_alarmChecker->setNoteFired([this](int id) { m_firedNoteId = id; });
         m_alarmChecker->start();
         m_blinkingItems = new TBlinkingItems(this, [this] { ToggleRunningAlarmImages(); }, m_options.blinkIntervalMs);
         m_blinkingItems->start();
@@ -587,8 +589,24 @@ void TFormMain::menuShortcut(QAction *item)
 
 void TFormMain::AnnounceAlarms()
 {
-    BalloonNotifier->show(AlarmBalloonTitle, AlarmBalloonText);
+    BalloonNotifier->show(AlarmBalloonTitle, AlarmBalloonText, m_firedNoteId);
+    m_firedNoteId = -1;
     FillNoteList(SelectedNoteId);
+}
+
+void TFormMain::showAlarmNote(int id)
+{
+    // A dialog open over the window keeps the selection it was opened for.
+    const bool dialogOpen = QApplication::activeModalWidget() != nullptr;
+    if (ShowMainWindow())
+        activateWindow();
+    if (dialogOpen)
+        return;
+    SelectedNoteId = id;
+    RefreshNoteList();
+    // A search that hides the note gives way to the full list.
+    if (selectedRowId() != id && !SzukanyCiag->text().isEmpty())
+        SzukanyCiag->clear();
 }
 
 void TFormMain::tUpdateAndPublicityTimer()

@@ -75,6 +75,8 @@ public:
     void UkryjExecute();
     void TrayIconClick();
     void AnnounceAlarms();
+    // Brings up the window with the note of a clicked alarm notification.
+    void showAlarmNote(int id);
     void CloseProgram();
 
     bool PauseAlarmChecker();
@@ -173,7 +175,8 @@ private:
     QTimer *m_trayWatch = nullptr;
     int m_titleWidth;
     int m_dateWidth;
-    QSize m_frame{0, 0}; // what the window manager's frame adds to the size
+    int m_firedNoteId = -1; // the note of the announcement under way
+    QSize m_frame = QSize(0, 0); // what the window manager's frame adds to the size
     bool m_trayMissing = false;
     bool m_windowBuilt = false;
     bool m_closing = false;

@@ -13,6 +13,10 @@ namespace {
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 constexpr int kExpiryMs = 3000;
+// A service that never reports its notifications closed cannot make us keep
+// more than these.
+constexpr int kMaxOpen = 32;
+const QString kDefaultAction = QStringLiteral("default");
 } // namespace
 
 Notifier::Notifier(QSystemTrayIcon *trayIcon, QObject *parent)
@@ -37,7 +41,7 @@ bool Notifier::serviceAvailable()
     return bus && bus->isServiceRegistered(kService);
 }
 
-void Notifier::show(const QString &title, const QString &text)
+void Notifier::show(const QString &title, const QString &text, int noteId)
 {
     const QString cutT = cutTitle(title);
     const QString cutB = cutText(text);
@@ -57,28 +61,75 @@ void Notifier::show(const QString &title, const QString &text)
         const QDBusMessage query = QDBusMessage::createMethodCall(kService, kPath, kService,
                                                                   QStringLiteral("GetCapabilities"));
         const QDBusMessage reply = QDBusConnection::sessionBus().call(query, QDBus::Block, 1000);
-        m_bodyMarkup = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
-                               && reply.arguments().constFirst().toStringList().contains(QStringLiteral("body-markup"))
-                           ? 1
-                           : 0;
+        const QStringList capabilities = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+                                             ? reply.arguments().constFirst().toStringList()
+                                             : QStringList();
+        m_bodyMarkup = capabilities.contains(QStringLiteral("body-markup")) ? 1 : 0;
+        m_actions = capabilities.contains(QStringLiteral("actions"));
     }
+    const bool clickable = m_actions && noteId >= 0;
+    if (clickable)
+        listenForActions();
     // A title such as "Tom & Jerry" must not be read as markup.
     if (m_bodyMarkup == 1)
         body = body.toHtmlEscaped();
 
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
     call << QStringLiteral("Penwick") << uint(0) << QStringLiteral("dialog-information") << cutT << body
-         << QStringList() << QVariantMap() << kExpiryMs;
+         << (clickable ? QStringList{kDefaultAction, QStringLiteral("Open")} : QStringList()) << QVariantMap()
+         << kExpiryMs;
     auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, cutT, body](QDBusPendingCallWatcher *w) {
-        if (w->isError())
-            showThroughTray(cutT, body);
-        w->deleteLater();
-    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, cutT, body, clickable, noteId](QDBusPendingCallWatcher *w) {
+                const QDBusPendingReply<uint> reply = *w;
+                if (w->isError())
+                    showThroughTray(cutT, body);
+                else if (clickable)
+                    sent(reply.value(), noteId);
+                w->deleteLater();
+            });
 }
 
 void Notifier::showThroughTray(const QString &title, const QString &body)
 {
     if (m_trayIcon && QSystemTrayIcon::isSystemTrayAvailable())
         m_trayIcon->showMessage(title, body, QSystemTrayIcon::Information, kExpiryMs);
+}
+
+void Notifier::listenForActions()
+{
+    if (m_listening)
+        return;
+    m_listening = true;
+    // The bus only names the slots by their signatures.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this, SLOT(actionInvoked(uint, QString)));
+    bus.connect(kService, kPath, kService, QStringLiteral("NotificationClosed"), this,
+                SLOT(notificationClosed(uint, uint)));
+}
+
+void Notifier::sent(uint notificationId, int noteId)
+{
+    notificationClosed(notificationId, 0);
+    m_open.append({notificationId, noteId});
+    if (m_open.size() > kMaxOpen)
+        m_open.removeFirst();
+}
+
+void Notifier::actionInvoked(uint notificationId, const QString &actionKey)
+{
+    if (actionKey != kDefaultAction)
+        return;
+    for (const auto &[id, noteId] : std::as_const(m_open)) {
+        if (id == notificationId) {
+            const int note = noteId;
+            Q_EMIT noteActivated(note);
+            return;
+        }
+    }
+}
+
+void Notifier::notificationClosed(uint notificationId, uint)
+{
+    m_open.removeIf([notificationId](const QPair<uint, int> &open) { return open.first == notificationId; });
 }
