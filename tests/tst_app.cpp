@@ -69,7 +69,7 @@ class ModalWatcher final
 public:
     ModalWatcher()
     {
-        QTimer::singleShot(0, [this] { poll(); });
+        QTimer::singleShot(0, &m_context, [this] { poll(); });
     }
     QString seen;
 
@@ -79,7 +79,7 @@ private:
         QWidget *modal = QApplication::activeModalWidget();
         if (!modal) {
             if (++m_tries < 200)
-                QTimer::singleShot(10, [this] { poll(); });
+                QTimer::singleShot(10, &m_context, [this] { poll(); });
             return;
         }
         seen = QString::fromLatin1(modal->metaObject()->className());
@@ -87,6 +87,8 @@ private:
             dialog->reject();
     }
     int m_tries = 0;
+    // Takes the pending polls with it when a test ends before they ran out.
+    QObject m_context;
 };
 
 void seedNotes(const QString &path)
