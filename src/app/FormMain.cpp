@@ -695,9 +695,9 @@ void TFormMain::RestoreWindowGeometry()
     resizeOuter(QSize(width == -1 ? kDefaultWidth : width, height == -1 ? kDefaultHeight : height));
     const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
     const QSize outer = frameGeometry().size();
-    move(left == -1 ? screen.width() - outer.width() - 40 : left,
-         top == -1 ? screen.height() - outer.height() - 60 : top);
-    move(reachablePlace(frameGeometry()));
+    const QPoint place(left == -1 ? screen.width() - outer.width() - 40 : left,
+                       top == -1 ? screen.height() - outer.height() - 60 : top);
+    move(reachablePlace(QRect(place, outer)));
 }
 
 QPoint TFormMain::reachablePlace(const QRect &frame)
