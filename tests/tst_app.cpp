@@ -12,7 +12,11 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSessionManager>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -65,7 +69,7 @@ class ModalWatcher final
 public:
     ModalWatcher()
     {
-        QTimer::singleShot(0, [this] { poll(); });
+        QTimer::singleShot(0, &m_context, [this] { poll(); });
     }
     QString seen;
 
@@ -75,7 +79,7 @@ private:
         QWidget *modal = QApplication::activeModalWidget();
         if (!modal) {
             if (++m_tries < 200)
-                QTimer::singleShot(10, [this] { poll(); });
+                QTimer::singleShot(10, &m_context, [this] { poll(); });
             return;
         }
         seen = QString::fromLatin1(modal->metaObject()->className());
@@ -83,6 +87,8 @@ private:
             dialog->reject();
     }
     int m_tries = 0;
+    // Takes the pending polls with it when a test ends before they ran out.
+    QObject m_context;
 };
 
 void seedNotes(const QString &path)
@@ -135,6 +141,32 @@ private Q_SLOTS:
     void balloonIsCut_data();
     void balloonIsCut();
     void announceRefillsUnfiltered();
+
+    // The tray and the paths a user meets
+    void trayAnswersUnderADialog();
+    void sessionEndClosesOnce();
+    void trayActivations_data();
+    void trayActivations();
+    void trayNewNoteWhileHidden();
+    void saveKeepsTheFilter_data();
+    void saveKeepsTheFilter();
+    void acknowledgeInAFilteredList_data();
+    void acknowledgeInAFilteredList();
+
+    // Places and sizes
+    void bottomRowPlaces_data();
+    void bottomRowPlaces();
+    void outerSize_data();
+    void outerSize();
+    void placeOffEveryScreen_data();
+    void placeOffEveryScreen();
+    void twinSettingRows();
+
+    // A click on an alarm's notification
+    void notificationActions_data();
+    void notificationActions();
+    void alarmNoteShown_data();
+    void alarmNoteShown();
 };
 
 void TestApp::initTestCase()
@@ -605,6 +637,407 @@ void TestApp::announceRefillsUnfiltered()
     f.form->AnnounceAlarms();
     QCOMPARE(f.form->listIds(), (QList<int>{4, 3, 1, 5, 2}));
     QCOMPARE(f.form->SzukanyCiag->text(), QStringLiteral("plain"));
+}
+
+namespace {
+// Runs `during` once the next modal dialog is up, then makes sure it is gone.
+template<class During>
+void whileModal(During during)
+{
+    QTimer::singleShot(0, [during] {
+        QTRY_VERIFY(QApplication::activeModalWidget());
+        during(QApplication::activeModalWidget());
+        if (auto *left = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            left->reject();
+    });
+}
+
+QString setting(const QString &path, const QString &key)
+{
+    return TestSql::value(path, QStringLiteral("SELECT Wartosc FROM USTAWIENIA WHERE Ustawienie = '%1'").arg(key));
+}
+} // namespace
+
+void TestApp::trayAnswersUnderADialog()
+{
+    Fixture f;
+    f.open();
+    f.showActive();
+    // The tray icon's window is a top-level of its own, like this one.
+    QPushButton trayWindow(QStringLiteral("tray"));
+    trayWindow.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&trayWindow));
+    QObject::connect(&trayWindow, &QPushButton::clicked, f.form.get(), &TFormMain::CloseProgram);
+    f.form->SzukanyCiag->setText(QStringLiteral("abc"));
+    int searchClicks = 0;
+    QObject::connect(f.form->SzukanyCiag, &QLineEdit::selectionChanged, [&] { ++searchClicks; });
+    whileModal([&](QWidget *editor) {
+        QVERIFY(qobject_cast<TFormNotatka *>(editor));
+        // The editor keeps the main window blocked: a double click that would
+        // select the search text does not reach it.
+        // Through the window system, which holds back what a modal dialog blocks.
+        const QPoint search = f.form->SzukanyCiag->mapTo(f.form.get(), f.form->SzukanyCiag->rect().center());
+        QTest::mouseDClick(f.form->windowHandle(), Qt::LeftButton, {}, search);
+        QTest::mouseClick(trayWindow.windowHandle(), Qt::LeftButton, {}, trayWindow.rect().center());
+    });
+    f.form->NewNote();
+    QCOMPARE(searchClicks, 0);
+    QCOMPARE(f.quitRequests, 1);
+    QCOMPARE(TestSql::count(f.db.path()), 0);
+}
+
+void TestApp::sessionEndClosesOnce()
+{
+    Fixture f;
+    f.open();
+    f.showActive();
+    auto *session = qApp->findChild<QSessionManager *>();
+    QVERIFY(session);
+    // The session ends while the editor holds typed text: it is not saved,
+    // and a second request changes nothing.
+    whileModal([&](QWidget *editor) {
+        qobject_cast<TFormNotatka *>(editor)->Tytul->setText(QStringLiteral("typed"));
+        Q_EMIT qApp->commitDataRequest(*session);
+        QVERIFY(!QApplication::activeModalWidget());
+        Q_EMIT qApp->commitDataRequest(*session);
+    });
+    f.form->NewNote();
+    QCOMPARE(f.quitRequests, 1);
+    QCOMPARE(TestSql::count(f.db.path()), 0);
+    QCOMPARE(TestSql::value(f.db.path(), QStringLiteral("SELECT COUNT(*) FROM USTAWIENIA")), QStringLiteral("6"));
+}
+
+void TestApp::trayActivations_data()
+{
+    using Reason = QSystemTrayIcon::ActivationReason;
+    QTest::addColumn<QList<int>>("reasons");
+    QTest::addColumn<bool>("shownBefore");
+    QTest::addColumn<bool>("shownAfter");
+    // A double click arrives as a click and then the double click.
+    QTest::newRow("click shows") << QList<int>{Reason::Trigger} << false << true;
+    QTest::newRow("click hides") << QList<int>{Reason::Trigger} << true << false;
+    QTest::newRow("double click shows once") << QList<int>{Reason::Trigger, Reason::DoubleClick} << false << true;
+    QTest::newRow("double click hides once") << QList<int>{Reason::Trigger, Reason::DoubleClick} << true << false;
+    QTest::newRow("menu button leaves it") << QList<int>{Reason::Context} << false << false;
+    QTest::newRow("middle button leaves it") << QList<int>{Reason::MiddleClick} << true << true;
+}
+
+void TestApp::trayActivations()
+{
+    QFETCH(QList<int>, reasons);
+    QFETCH(bool, shownBefore);
+    QFETCH(bool, shownAfter);
+    Fixture f;
+    f.open();
+    if (shownBefore)
+        f.form->ShowMainWindow();
+    for (int reason : reasons)
+        Q_EMIT f.form->TrayIcon->activated(QSystemTrayIcon::ActivationReason(reason));
+    QCOMPARE(f.form->isVisible(), shownAfter);
+}
+
+void TestApp::trayNewNoteWhileHidden()
+{
+    Fixture f;
+    f.open();
+    QVERIFY(!f.form->isVisible());
+    bool shownUnder = false;
+    QString status;
+    whileModal([&](QWidget *editor) {
+        shownUnder = f.form->isVisible();
+        status = qobject_cast<TFormNotatka *>(editor)->StatusFormatki->text();
+    });
+    f.form->PMNowaNotatka->trigger();
+    QVERIFY(shownUnder);
+    QCOMPARE(status, QStringLiteral("New note"));
+    QVERIFY(f.form->isVisible());
+}
+
+void TestApp::saveKeepsTheFilter_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QList<int>>("listed");
+    QTest::newRow("still matching") << "plain, changed" << QList<int>{4};
+    QTest::newRow("no longer matching") << "changed" << QList<int>{};
+}
+
+void TestApp::saveKeepsTheFilter()
+{
+    QFETCH(QString, title);
+    QFETCH(QList<int>, listed);
+    Fixture f;
+    seedNotes(f.db.path());
+    f.open();
+    f.showActive();
+    f.form->SzukanyCiag->setText(QStringLiteral("plain"));
+    f.form->LVNotatki->selectionModel()->select(f.form->ListModel->index(0, 0),
+                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    whileModal([&](QWidget *modal) {
+        auto *editor = qobject_cast<TFormNotatka *>(modal);
+        editor->Tytul->setText(title);
+        editor->OK->click();
+    });
+    f.form->NotatkaPokazEdytujExecute();
+    QCOMPARE(TestSql::value(f.db.path(), QStringLiteral("SELECT Tytul FROM NOTATKI WHERE ID = 4")), title);
+    QCOMPARE(f.form->SzukanyCiag->text(), QStringLiteral("plain"));
+    QCOMPARE(f.form->listIds(), listed);
+}
+
+void TestApp::acknowledgeInAFilteredList_data()
+{
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QList<int>>("listed");
+    // Note 3 runs; opened, it leaves the top group before the editor shows.
+    QTest::newRow("filtered") << "running" << QList<int>{1, 3};
+    QTest::newRow("filtered by year") << "2021" << QList<int>{3, 5, 2};
+    QTest::newRow("full list") << "" << QList<int>{1, 4, 3, 5, 2};
+}
+
+void TestApp::acknowledgeInAFilteredList()
+{
+    QFETCH(QString, search);
+    QFETCH(QList<int>, listed);
+    Fixture f;
+    seedNotes(f.db.path());
+    f.open();
+    f.showActive();
+    f.form->SzukanyCiag->setText(search);
+    const int row = f.form->listIds().indexOf(3);
+    QVERIFY(row >= 0);
+    f.form->LVNotatki->selectionModel()->select(f.form->ListModel->index(row, 0),
+                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QList<int> underEditor;
+    QList<int> pictures;
+    whileModal([&](QWidget *) {
+        underEditor = f.form->listIds();
+        pictures = listPictures(*f.form);
+    });
+    f.form->NotatkaPokazEdytujExecute();
+    QCOMPARE(underEditor, listed);
+    QCOMPARE(pictures.at(listed.indexOf(3)), 1);
+    QCOMPARE(f.form->selectedRowId(), 3);
+    QCOMPARE(f.form->SzukanyCiag->text(), search);
+    QCOMPARE(TestSql::value(f.db.path(), QStringLiteral("SELECT Alarm FROM NOTATKI WHERE ID = 3")), QStringLiteral("3"));
+}
+
+void TestApp::bottomRowPlaces_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QSize>("area");
+    QTest::addColumn<QRect>("place"); // a width or height of -1 is the control's own
+    const QSize design(292, 535);
+    const QSize other(420, 300);
+    QTest::newRow("list, design") << "LVNotatki" << design << QRect(7, 6, 279, 492);
+    QTest::newRow("new, design") << "SBDodaj" << design << QRect(6, 504, 25, 25);
+    QTest::newRow("delete, design") << "SBUsun" << design << QRect(34, 504, 25, 25);
+    QTest::newRow("picture, design") << "searchPicture" << design << QRect(81, 509, 13, 16);
+    QTest::newRow("label, design") << "searchLabel" << design << QRect(99, 511, -1, -1);
+    QTest::newRow("search, design") << "SzukanyCiag" << design << QRect(144, 508, 142, -1);
+    // The list follows all four edges, the rest the left and the bottom.
+    QTest::newRow("list, other") << "LVNotatki" << other << QRect(7, 6, 407, 257);
+    QTest::newRow("new, other") << "SBDodaj" << other << QRect(6, 269, 25, 25);
+    QTest::newRow("delete, other") << "SBUsun" << other << QRect(34, 269, 25, 25);
+    QTest::newRow("picture, other") << "searchPicture" << other << QRect(81, 274, 13, 16);
+    QTest::newRow("label, other") << "searchLabel" << other << QRect(99, 276, -1, -1);
+    QTest::newRow("search, other") << "SzukanyCiag" << other << QRect(144, 273, 142, -1);
+}
+
+void TestApp::bottomRowPlaces()
+{
+    QFETCH(QString, control);
+    QFETCH(QSize, area);
+    QFETCH(QRect, place);
+    Fixture f;
+    f.open();
+    const QHash<QString, QWidget *> controls = {
+        {QStringLiteral("LVNotatki"), f.form->LVNotatki},
+        {QStringLiteral("SBDodaj"), f.form->SBDodaj},
+        {QStringLiteral("SBUsun"), f.form->SBUsun},
+        {QStringLiteral("SzukanyCiag"), f.form->SzukanyCiag},
+        {QStringLiteral("searchPicture"), f.form->findChild<QLabel *>(QStringLiteral("searchPicture"))},
+        {QStringLiteral("searchLabel"), f.form->findChild<QLabel *>(QStringLiteral("searchLabel"))},
+    };
+    QWidget *widget = controls.value(control);
+    QVERIFY(widget);
+    QWidget *client = f.form->centralWidget();
+    client->layout()->setGeometry(QRect(QPoint(0, 0), area));
+    const QRect actual(widget->mapTo(client, QPoint(0, 0)), widget->size());
+    QCOMPARE(actual.topLeft(), place.topLeft());
+    if (place.width() >= 0)
+        QCOMPARE(actual.width(), place.width());
+    if (place.height() >= 0)
+        QCOMPARE(actual.height(), place.height());
+}
+
+void TestApp::outerSize_data()
+{
+    QTest::addColumn<QString>("width");
+    QTest::addColumn<QString>("height");
+    QTest::addColumn<QSize>("outer");
+    QTest::newRow("default") << "-1" << "-1" << QSize(300, 400);
+    QTest::newRow("stored") << "420" << "520" << QSize(420, 520);
+    QTest::newRow("below the minimum") << "10" << "10" << QSize(300, 350);
+}
+
+void TestApp::outerSize()
+{
+    QFETCH(QString, width);
+    QFETCH(QString, height);
+    QFETCH(QSize, outer);
+    Fixture f;
+    {
+        TDM dm(f.db.path());
+        dm.SetSetting(QStringLiteral("FormMainWidth"), width);
+        dm.SetSetting(QStringLiteral("FormMainHeight"), height);
+    }
+    f.open();
+    f.showActive();
+    // The test platform draws a frame, as a window manager would.
+    QTRY_VERIFY(f.form->frameGeometry().size() != f.form->size());
+    QTRY_COMPARE(f.form->frameGeometry().size(), outer);
+    // The bottom row keeps its distance to the client area's bottom.
+    QWidget *client = f.form->centralWidget();
+    QCOMPARE(f.form->SBDodaj->geometry().bottom() + 1 + 6, client->height());
+    f.form->resize(1, 1);
+    QTRY_COMPARE(f.form->frameGeometry().size(), QSize(300, 350));
+    f.form->resize(outer - (f.form->frameGeometry().size() - f.form->size()));
+    QTRY_COMPARE(f.form->frameGeometry().size(), outer);
+    f.form->CloseProgram();
+    QCOMPARE(setting(f.db.path(), QStringLiteral("FormMainWidth")), QString::number(outer.width()));
+    QCOMPARE(setting(f.db.path(), QStringLiteral("FormMainHeight")), QString::number(outer.height()));
+}
+
+void TestApp::placeOffEveryScreen_data()
+{
+    QTest::addColumn<QPoint>("stored");
+    QTest::addColumn<QPoint>("place");
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QPoint farRight(area.right() + 500, area.top() + 10);
+    QTest::newRow("right of every screen") << farRight << QPoint(area.right() + 1 - 300, area.top() + 10);
+    QTest::newRow("above and left") << QPoint(-3000, -2000) << area.topLeft();
+    QTest::newRow("below") << QPoint(area.left() + 20, area.bottom() + 900)
+                           << QPoint(area.left() + 20, area.bottom() + 1 - 400);
+    const QPoint partly(area.right() - 50, area.top() + 30);
+    QTest::newRow("partly on a screen stays") << partly << partly;
+}
+
+void TestApp::placeOffEveryScreen()
+{
+    QFETCH(QPoint, stored);
+    QFETCH(QPoint, place);
+    Fixture f;
+    {
+        TDM dm(f.db.path());
+        dm.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("300"));
+        dm.SetSetting(QStringLiteral("FormMainHeight"), QStringLiteral("400"));
+        dm.SetSetting(QStringLiteral("FormMainLeft"), QString::number(stored.x()));
+        dm.SetSetting(QStringLiteral("FormMainTop"), QString::number(stored.y()));
+    }
+    f.open();
+    QCOMPARE(f.form->pos(), place);
+}
+
+void TestApp::twinSettingRows()
+{
+    Fixture f;
+    // Rows added outside the program: the first of each key counts, and is
+    // the one that is written back.
+    for (const char *row : {"'FormMainWidth', '420'", "'FormMainWidth', '500'", "'TytulSzerokosc', '180'",
+                            "'TytulSzerokosc', '120'"}) {
+        TestSql::exec(f.db.path(),
+                      QStringLiteral("INSERT INTO USTAWIENIA (Ustawienie, Wartosc) VALUES (%1)").arg(QLatin1String(row)));
+    }
+    f.open();
+    QCOMPARE(f.form->width(), 420);
+    QCOMPARE(f.form->LVNotatki->header()->sectionSize(0), 180);
+    f.form->resize(450, f.form->height());
+    f.form->LVNotatki->header()->resizeSection(0, 200);
+    f.form->CloseProgram();
+    f.form.reset();
+    f.dm.reset();
+    f.open();
+    QCOMPARE(f.form->width(), 450);
+    QCOMPARE(f.form->LVNotatki->header()->sectionSize(0), 200);
+    const QString rows = QStringLiteral("SELECT LIST(Wartosc, ',') FROM (SELECT Wartosc FROM USTAWIENIA "
+                                        "WHERE Ustawienie = '%1' ORDER BY ID)");
+    QCOMPARE(TestSql::value(f.db.path(), rows.arg(QStringLiteral("FormMainWidth"))), QStringLiteral("450,500"));
+    QCOMPARE(TestSql::value(f.db.path(), rows.arg(QStringLiteral("TytulSzerokosc"))), QStringLiteral("200,120"));
+}
+
+void TestApp::notificationActions_data()
+{
+    // What the notification service reports, in order: "shown NOTIFICATION NOTE",
+    // "action NOTIFICATION KEY", "closed NOTIFICATION".
+    QTest::addColumn<QString>("events");
+    QTest::addColumn<QList<int>>("activated");
+    QTest::newRow("default action") << "shown 42 7, action 42 default" << QList<int>{7};
+    QTest::newRow("each its own note") << "shown 42 7, shown 43 9, action 43 default, action 42 default"
+                                       << QList<int>{9, 7};
+    QTest::newRow("another key") << "shown 42 7, action 42 close" << QList<int>{};
+    QTest::newRow("not ours") << "shown 42 7, action 41 default" << QList<int>{};
+    QTest::newRow("after closing") << "shown 42 7, closed 42, action 42 default" << QList<int>{};
+    QTest::newRow("number used again") << "shown 42 7, shown 42 8, action 42 default" << QList<int>{8};
+}
+
+void TestApp::notificationActions()
+{
+    QFETCH(QString, events);
+    QFETCH(QList<int>, activated);
+    Notifier notifier(nullptr);
+    QList<int> seen;
+    QObject::connect(&notifier, &Notifier::noteActivated, [&](int id) { seen << id; });
+    const QStringList list = events.split(QStringLiteral(", "));
+    for (const QString &event : list) {
+        const QStringList part = event.split(QLatin1Char(' '));
+        if (part[0] == QLatin1String("shown"))
+            notifier.sent(part[1].toUInt(), part[2].toInt());
+        else if (part[0] == QLatin1String("action"))
+            notifier.actionInvoked(part[1].toUInt(), part[2]);
+        else
+            notifier.notificationClosed(part[1].toUInt(), 2);
+    }
+    QCOMPARE(seen, activated);
+}
+
+void TestApp::alarmNoteShown_data()
+{
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<bool>("underDialog");
+    QTest::addColumn<QString>("searchAfter");
+    QTest::addColumn<int>("selected");
+    QTest::newRow("full list") << "" << false << "" << 3;
+    QTest::newRow("search that lists it") << "running" << false << "running" << 3;
+    QTest::newRow("search that hides it") << "plain" << false << "" << 3;
+    QTest::newRow("under a dialog") << "" << true << "" << 4;
+}
+
+void TestApp::alarmNoteShown()
+{
+    QFETCH(QString, search);
+    QFETCH(bool, underDialog);
+    QFETCH(QString, searchAfter);
+    QFETCH(int, selected);
+    Fixture f;
+    seedNotes(f.db.path());
+    f.open();
+    f.form->SzukanyCiag->setText(search);
+    f.form->SelectedNoteId = 4;
+    f.form->RefreshNoteList();
+    QVERIFY(!f.form->isVisible());
+    if (underDialog) {
+        bool shown = false;
+        whileModal([&](QWidget *) {
+            Q_EMIT f.form->BalloonNotifier->noteActivated(3);
+            shown = f.form->isVisible();
+        });
+        f.form->DeleteSelectedNote();
+        QVERIFY(shown);
+    } else {
+        Q_EMIT f.form->BalloonNotifier->noteActivated(3);
+    }
+    QVERIFY(f.form->isVisible());
+    QCOMPARE(f.form->SzukanyCiag->text(), searchAfter);
+    QCOMPARE(f.form->selectedRowId(), selected);
 }
 
 QTEST_MAIN(TestApp)

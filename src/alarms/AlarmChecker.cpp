@@ -60,11 +60,14 @@ void TAlarmChecker::CheckAlarms()
         TDM *dm = &m_dm;
         const int id = row.id;
         const Announce announce = m_announce;
+        const auto fired = m_noteFired;
         const QString title = BalloonTitle;
         // A copy of its own, so no text buffer is shared between the threads.
         const QString shown(text.constData(), text.size());
-        const bool ran = callMainThread([dm, id, announce, title, shown] {
+        const bool ran = callMainThread([dm, id, announce, fired, title, shown] {
             dm->WriteAlarmState(id, Alarm::Running);
+            if (fired)
+                fired(id);
             announce(title, shown);
         });
         if (!ran)

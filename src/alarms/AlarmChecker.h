@@ -24,6 +24,12 @@ public:
 
     // One pass over the armed and acknowledged alarms. Silent on failure.
     void CheckAlarms();
+    // Runs on the main thread with the ID of each note that fires, just before
+    // its announcement. Set it before the thread starts.
+    void setNoteFired(std::function<void(int id)> fired)
+    {
+        m_noteFired = std::move(fired);
+    }
 
     static const QString BalloonTitle;
 
@@ -33,6 +39,7 @@ protected:
 private:
     TDM &m_dm;
     Announce m_announce;
+    std::function<void(int id)> m_noteFired;
     int m_intervalMs;
 };
 

@@ -2,6 +2,7 @@
 
 #include "ui/CharacterLimit.h"
 #include "ui/DialogLook.h"
+#include "AnchorLayout.h"
 #include "ui/MessageBox.h"
 #include "NoteListModel.h"
 #include "Notifier.h"
@@ -14,7 +15,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -27,7 +27,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -36,6 +35,8 @@ const QColor kOddRow(237, 247, 248);
 
 constexpr int kDefaultWidth = 300;
 constexpr int kDefaultHeight = 400;
+// Sizes of the whole window, its frame included.
+constexpr QSize kMinimumOuter(300, 350);
 constexpr int kDefaultTitleWidth = 155;
 constexpr int kDefaultDateWidth = 100;
 constexpr int kMinimumColumnWidth = 100;
@@ -81,7 +82,7 @@ TFormMain::TFormMain(TDM &dm, const FormMainOptions &options)
     m_trayMissing = m_options.trayAvailable < 0 ? !QSystemTrayIcon::isSystemTrayAvailable()
                                                 : m_options.trayAvailable == 0;
     setWindowFlags(windowFlagsFor(m_trayMissing));
-    setMinimumSize(300, 350);
+    setMinimumSize(kMinimumOuter);
 
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(11);
@@ -113,9 +114,10 @@ TFormMain::~TFormMain()
 void TFormMain::buildWidgets()
 {
     auto *central = new QWidget(this);
-    auto *layout = new QVBoxLayout(central);
-    layout->setContentsMargins(7, 6, 6, 6);
-    layout->setSpacing(6);
+    // The places of the design's client area; the list follows every edge,
+    // the bottom row keeps its distance to the bottom.
+    auto *layout = new AnchorLayout(QSize(292, 535), central);
+    const Qt::Edges leftBottom = Qt::LeftEdge | Qt::BottomEdge;
 
     ListModel = new NoteListModel(this);
     LVNotatki = new QTreeView(central);
@@ -145,7 +147,7 @@ void TFormMain::buildWidgets()
     listPalette.setColor(QPalette::Inactive, QPalette::HighlightedText,
                          listPalette.color(QPalette::Active, QPalette::HighlightedText));
     LVNotatki->setPalette(listPalette);
-    layout->addWidget(LVNotatki, 1);
+    layout->addWidget(LVNotatki, QRect(7, 6, 279, 492), Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
 
     connect(LVNotatki->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection &selected, const QItemSelection &deselected) {
@@ -163,15 +165,13 @@ void TFormMain::buildWidgets()
     connect(ListModel, &QAbstractItemModel::dataChanged, this, &TFormMain::UpdateCommandStates);
     connect(LVNotatki, &QAbstractItemView::doubleClicked, this, [this] { NotatkaPokazEdytuj->trigger(); });
 
-    auto *bottom = new QHBoxLayout;
-    bottom->setSpacing(3);
     SBDodaj = new QToolButton(central);
     SBDodaj->setAutoRaise(true);
     SBDodaj->setFixedSize(25, 25);
     SBDodaj->setIcon(DialogLook::pictureIcon(QStringLiteral(":/icons/add.png")));
     SBDodaj->setToolTip(tr("New note"));
     SBDodaj->setFocusPolicy(Qt::NoFocus);
-    bottom->addWidget(SBDodaj);
+    layout->addWidget(SBDodaj, QRect(6, 504, 25, 25), leftBottom);
 
     // The greyed bin lies beneath the delete button and shows while it is disabled.
     auto *deleteSlot = new QWidget(central);
@@ -190,20 +190,19 @@ void TFormMain::buildWidgets()
     SBUsun->setIcon(bin);
     SBUsun->setToolTip(tr("Delete"));
     SBUsun->setFocusPolicy(Qt::NoFocus);
-    bottom->addWidget(deleteSlot);
-    bottom->addSpacing(16);
+    layout->addWidget(deleteSlot, QRect(34, 504, 25, 25), leftBottom);
 
     auto *searchPicture = new QLabel(central);
     searchPicture->setPixmap(DialogLook::picture(QStringLiteral(":/icons/search.png")));
-    bottom->addWidget(searchPicture);
+    searchPicture->setObjectName(QStringLiteral("searchPicture"));
+    layout->addWidget(searchPicture, QRect(81, 509, 13, 16), leftBottom);
     auto *searchLabel = DialogLook::boldLabel(tr("Search:"), central);
-    bottom->addWidget(searchLabel);
+    searchLabel->setObjectName(QStringLiteral("searchLabel"));
+    layout->addWidget(searchLabel, QRect(99, 511, -1, -1), leftBottom);
     SzukanyCiag = new QLineEdit(central);
     CharacterLimit::apply(SzukanyCiag, 50);
-    SzukanyCiag->setMinimumWidth(142);
     SzukanyCiag->installEventFilter(this);
-    bottom->addWidget(SzukanyCiag, 1);
-    layout->addLayout(bottom);
+    layout->addWidget(SzukanyCiag, QRect(144, 508, 142, -1), leftBottom);
     searchLabel->setBuddy(SzukanyCiag);
 
     setCentralWidget(central);
@@ -277,6 +276,7 @@ void TFormMain::buildTray()
     });
     TrayIcon->show();
     BalloonNotifier = new Notifier(TrayIcon, this);
+    connect(BalloonNotifier, &Notifier::noteActivated, this, &TFormMain::showAlarmNote);
 }
 
 void TFormMain::FormCreate()
@@ -292,6 +292,7 @@ void TFormMain::FormCreate()
                 AnnounceAlarms();
             },
             m_options.checkerIntervalMs);
+        m_alarmChecker->setNoteFired([this](int id) { m_firedNoteId = id; });
         m_alarmChecker->start();
         m_blinkingItems = new TBlinkingItems(this, [this] { ToggleRunningAlarmImages(); }, m_options.blinkIntervalMs);
         m_blinkingItems->start();
@@ -495,6 +496,9 @@ bool TFormMain::ShowMainWindow()
     else
         show();
     raise();
+    // A dialog open over the window stays above it.
+    if (QWidget *modal = QApplication::activeModalWidget())
+        modal->raise();
     return true;
 }
 
@@ -512,10 +516,10 @@ void TFormMain::NewNote()
     if (!PauseAlarmChecker())
         return;
     CheckerResume resume(*this);
-    TFormNotatka editor(DM, *this);
+    TFormNotatka editor(DM, *this, this);
     editor.StatusFormatki->setText(QStringLiteral("New note"));
     editor.NoteId = -1;
-    editor.exec();
+    DialogLook::execModal(editor);
 }
 
 void TFormMain::NotatkaPokazEdytujExecute()
@@ -527,7 +531,7 @@ void TFormMain::NotatkaPokazEdytujExecute()
         return;
     CheckerResume resume(*this);
     try {
-        TFormNotatka editor(DM, *this);
+        TFormNotatka editor(DM, *this, this);
         // Opening a running alarm acknowledges it before the editor shows.
         if (DM.ReadAlarmState(id) == Alarm::Running) {
             DM.WriteAlarmState(id, Alarm::Acknowledged);
@@ -539,7 +543,7 @@ void TFormMain::NotatkaPokazEdytujExecute()
         editor.NoteId = id;
         editor.StatusFormatki->setText(QStringLiteral("View / Edit"));
         editor.LoadNote(id);
-        editor.exec();
+        DialogLook::execModal(editor);
     } catch (const Firebird::Error &error) {
         MessageBox::information(this, error.message());
     }
@@ -550,9 +554,9 @@ void TFormMain::DeleteSelectedNote()
     const int id = selectedRowId();
     if (id < 0)
         return;
-    TFormUsuwanie dialog(DM, *this);
+    TFormUsuwanie dialog(DM, *this, this);
     dialog.DeleteNoteId = id;
-    dialog.exec();
+    DialogLook::execModal(dialog);
 }
 
 void TFormMain::UkryjExecute()
@@ -590,8 +594,24 @@ void TFormMain::menuShortcut(QAction *item)
 
 void TFormMain::AnnounceAlarms()
 {
-    BalloonNotifier->show(AlarmBalloonTitle, AlarmBalloonText);
+    BalloonNotifier->show(AlarmBalloonTitle, AlarmBalloonText, m_firedNoteId);
+    m_firedNoteId = -1;
     FillNoteList(SelectedNoteId);
+}
+
+void TFormMain::showAlarmNote(int id)
+{
+    // A dialog open over the window keeps the selection it was opened for.
+    const bool dialogOpen = QApplication::activeModalWidget() != nullptr;
+    if (ShowMainWindow())
+        activateWindow();
+    if (dialogOpen)
+        return;
+    SelectedNoteId = id;
+    RefreshNoteList();
+    // A search that hides the note gives way to the full list.
+    if (selectedRowId() != id && !SzukanyCiag->text().isEmpty())
+        SzukanyCiag->clear();
 }
 
 void TFormMain::RemoveDownloadedFiles()
@@ -679,10 +699,53 @@ void TFormMain::RestoreWindowGeometry()
     const int height = storedNumber(DM, QStringLiteral("FormMainHeight"));
     const int top = storedNumber(DM, QStringLiteral("FormMainTop"));
     const int left = storedNumber(DM, QStringLiteral("FormMainLeft"));
-    resize(width == -1 ? kDefaultWidth : width, height == -1 ? kDefaultHeight : height);
+    resizeOuter(QSize(width == -1 ? kDefaultWidth : width, height == -1 ? kDefaultHeight : height));
     const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
-    move(left == -1 ? screen.width() - this->width() - 40 : left,
-         top == -1 ? screen.height() - this->height() - 60 : top);
+    const QSize outer = frameGeometry().size();
+    const QPoint place(left == -1 ? screen.width() - outer.width() - 40 : left,
+                       top == -1 ? screen.height() - outer.height() - 60 : top);
+    move(reachablePlace(QRect(place, outer)));
+}
+
+QPoint TFormMain::reachablePlace(const QRect &frame)
+{
+    // A place left on a screen that is gone would keep the window out of
+    // reach: it comes back inside the primary screen's free area instead.
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    for (const QScreen *screen : screens) {
+        if (screen->geometry().intersects(frame))
+            return frame.topLeft();
+    }
+    if (!QGuiApplication::primaryScreen())
+        return frame.topLeft();
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    return QPoint(qMax(area.left(), qMin(frame.left(), area.right() + 1 - frame.width())),
+                  qMax(area.top(), qMin(frame.top(), area.bottom() + 1 - frame.height())));
+}
+
+void TFormMain::resizeOuter(QSize outer)
+{
+    // The stored and minimum sizes count the frame, which the window
+    // manager adds around the client area; it is known once the window
+    // has been shown, and is nothing before.
+    const QSize frame = frameGeometry().size() - size();
+    setMinimumSize(kMinimumOuter - frame);
+    resize(outer - frame);
+}
+
+bool TFormMain::event(QEvent *event)
+{
+    if (event->type() == QEvent::Move || event->type() == QEvent::Show) {
+        const QSize frame = frameGeometry().size() - size();
+        // A frame shows up (or changes) after a showing; an unmapped window
+        // may report none for a while, which changes nothing.
+        if (!frame.isNull() && frame != m_frame) {
+            const QSize outer = size() + m_frame;
+            m_frame = frame;
+            resizeOuter(outer);
+        }
+    }
+    return QMainWindow::event(event);
 }
 
 void TFormMain::RestoreColumnWidths()
@@ -699,8 +762,8 @@ void TFormMain::RestoreColumnWidths()
 
 void TFormMain::SaveWindowGeometry()
 {
-    DM.SetSetting(QStringLiteral("FormMainHeight"), QString::number(height()));
-    DM.SetSetting(QStringLiteral("FormMainWidth"), QString::number(width()));
+    DM.SetSetting(QStringLiteral("FormMainHeight"), QString::number(frameGeometry().height()));
+    DM.SetSetting(QStringLiteral("FormMainWidth"), QString::number(frameGeometry().width()));
     DM.SetSetting(QStringLiteral("FormMainTop"), QString::number(y()));
     DM.SetSetting(QStringLiteral("FormMainLeft"), QString::number(x()));
 }

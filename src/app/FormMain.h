@@ -78,6 +78,8 @@ public:
     void UkryjExecute();
     void TrayIconClick();
     void AnnounceAlarms();
+    // Brings up the window with the note of a clicked alarm notification.
+    void showAlarmNote(int id);
     void CloseProgram();
 
     bool PauseAlarmChecker();
@@ -153,6 +155,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -171,6 +174,8 @@ private:
     void watchForTray();
     bool fill(const QString *searchText, int rememberedId);
     void tellBlinkingWhatRuns();
+    void resizeOuter(QSize outer);
+    static QPoint reachablePlace(const QRect &frame);
 
     FormMainOptions m_options;
     TAlarmChecker *m_alarmChecker = nullptr;
@@ -178,6 +183,8 @@ private:
     QTimer *m_trayWatch = nullptr;
     int m_titleWidth;
     int m_dateWidth;
+    int m_firedNoteId = -1; // the note of the announcement under way
+    QSize m_frame = QSize(0, 0); // what the window manager's frame adds to the size
     bool m_trayMissing = false;
     bool m_windowBuilt = false;
     bool m_closing = false;

@@ -14,6 +14,10 @@ namespace {
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 constexpr int kExpiryMs = 3000;
+// A service that never reports its notifications closed cannot make us keep
+// more than these.
+constexpr int kMaxOpen = 32;
+const QString kDefaultAction = QStringLiteral("default");
 } // namespace
 
 Notifier::Notifier(QSystemTrayIcon *trayIcon, QObject *parent)
@@ -32,7 +36,7 @@ QString Notifier::cutText(const QString &text)
     return Characters::left(text, MaxTextLength);
 }
 
-void Notifier::show(const QString &title, const QString &text)
+void Notifier::show(const QString &title, const QString &text, int noteId)
 {
     const QString cutT = cutTitle(title);
     const QString cutB = cutText(text);
@@ -45,7 +49,7 @@ void Notifier::show(const QString &title, const QString &text)
     body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 
     if (m_bodyMarkup >= 0) {
-        sendNotify(cutT, body);
+        sendNotify(cutT, body, noteId);
         return;
     }
     // No question whether the service runs: a daemon that the bus starts on
@@ -54,38 +58,84 @@ void Notifier::show(const QString &title, const QString &text)
     const QDBusMessage query = QDBusMessage::createMethodCall(kService, kPath, kService,
                                                               QStringLiteral("GetCapabilities"));
     auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(query), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, cutT, body](QDBusPendingCallWatcher *w) {
-        w->deleteLater();
-        const QDBusMessage reply = w->reply();
-        if (reply.type() == QDBusMessage::ReplyMessage && m_bodyMarkup < 0) {
-            m_bodyMarkup = !reply.arguments().isEmpty()
-                                   && reply.arguments().constFirst().toStringList().contains(
-                                       QStringLiteral("body-markup"))
-                               ? 1
-                               : 0;
-        }
-        sendNotify(cutT, body);
-    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, cutT, body, noteId](QDBusPendingCallWatcher *w) {
+                w->deleteLater();
+                const QDBusMessage reply = w->reply();
+                if (reply.type() == QDBusMessage::ReplyMessage && m_bodyMarkup < 0) {
+                    const QStringList capabilities
+                        = reply.arguments().isEmpty() ? QStringList() : reply.arguments().constFirst().toStringList();
+                    m_bodyMarkup = capabilities.contains(QStringLiteral("body-markup")) ? 1 : 0;
+                    m_actions = capabilities.contains(QStringLiteral("actions"));
+                }
+                sendNotify(cutT, body, noteId);
+            });
 }
 
-void Notifier::sendNotify(const QString &title, const QString &plainBody)
+void Notifier::sendNotify(const QString &title, const QString &plainBody, int noteId)
 {
+    const bool clickable = m_actions && noteId >= 0;
+    if (clickable)
+        listenForActions();
     // A title such as "Tom & Jerry" must not be read as markup.
     const QString body = m_bodyMarkup == 1 ? plainBody.toHtmlEscaped() : plainBody;
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
     call << QStringLiteral("Penwick") << uint(0) << QStringLiteral("dialog-information") << title << body
-         << QStringList() << QVariantMap() << kExpiryMs;
+         << (clickable ? QStringList{kDefaultAction, QStringLiteral("Open")} : QStringList()) << QVariantMap()
+         << kExpiryMs;
     // The tray's own balloon only when no notification service answers.
     auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, title, plainBody](QDBusPendingCallWatcher *w) {
-        if (w->isError())
-            showThroughTray(title, plainBody);
-        w->deleteLater();
-    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, title, plainBody, clickable, noteId](QDBusPendingCallWatcher *w) {
+                const QDBusPendingReply<uint> reply = *w;
+                if (w->isError())
+                    showThroughTray(title, plainBody);
+                else if (clickable)
+                    sent(reply.value(), noteId);
+                w->deleteLater();
+            });
 }
 
 void Notifier::showThroughTray(const QString &title, const QString &body)
 {
     if (m_trayIcon && QSystemTrayIcon::isSystemTrayAvailable())
         m_trayIcon->showMessage(title, body, QSystemTrayIcon::Information, kExpiryMs);
+}
+
+void Notifier::listenForActions()
+{
+    if (m_listening)
+        return;
+    m_listening = true;
+    // The bus only names the slots by their signatures.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this, SLOT(actionInvoked(uint, QString)));
+    bus.connect(kService, kPath, kService, QStringLiteral("NotificationClosed"), this,
+                SLOT(notificationClosed(uint, uint)));
+}
+
+void Notifier::sent(uint notificationId, int noteId)
+{
+    notificationClosed(notificationId, 0);
+    m_open.append({notificationId, noteId});
+    if (m_open.size() > kMaxOpen)
+        m_open.removeFirst();
+}
+
+void Notifier::actionInvoked(uint notificationId, const QString &actionKey)
+{
+    if (actionKey != kDefaultAction)
+        return;
+    for (const auto &[id, noteId] : std::as_const(m_open)) {
+        if (id == notificationId) {
+            const int note = noteId;
+            Q_EMIT noteActivated(note);
+            return;
+        }
+    }
+}
+
+void Notifier::notificationClosed(uint notificationId, uint)
+{
+    m_open.removeIf([notificationId](const QPair<uint, int> &open) { return open.first == notificationId; });
 }

@@ -1,6 +1,7 @@
 #include "DialogLook.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QKeySequence>
 #include <QLabel>
 
@@ -90,6 +91,12 @@ QAction *keyAction(QWidget *window, const QList<QKeySequence> &keys)
     action->setShortcutContext(Qt::WindowShortcut);
     window->addAction(action);
     return action;
+}
+
+int execModal(QDialog &dialog)
+{
+    dialog.setWindowModality(dialog.parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
+    return dialog.exec();
 }
 
 } // namespace DialogLook

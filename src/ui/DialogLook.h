@@ -7,6 +7,7 @@
 #include <QSize>
 
 class QAction;
+class QDialog;
 class QKeySequence;
 class QLabel;
 class QString;
@@ -37,5 +38,8 @@ QPixmap picture(const QString &resource);
 QIcon pictureIcon(const QString &resource);
 // An action whose keys work anywhere in the window, whichever control has the focus.
 QAction *keyAction(QWidget *window, const QList<QKeySequence> &keys);
+// Runs a dialog that has a parent window modally to that window only. An
+// application-modal dialog would block the tray icon's window and menu too.
+int execModal(QDialog &dialog);
 
 } // namespace DialogLook

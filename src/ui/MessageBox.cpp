@@ -16,6 +16,9 @@ void information(QWidget *parent, const QString &text)
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, ApplicationTitle, text, QMessageBox::Ok, parent);
+    // Modal to the window it belongs to, so the tray icon still answers.
+    if (parent)
+        box.setWindowModality(Qt::WindowModal);
     box.exec();
 }
 
