@@ -223,8 +223,7 @@ void TestApp::reselectionAfterRefill()
 
 void TestApp::startsEmptyWithoutDatabase()
 {
-    QTemporaryDir dir;
-    TDM dm(dir.path() + QStringLiteral("/dbn.ib"));
+    TDM dm(TestDatabase::unusedPath());
     FormMainOptions options = quietFormOptions();
     options.trayAvailable = 1;
     TFormMain form(dm, options);

@@ -68,10 +68,10 @@ void seedNotes(const QString &path, int count)
 
 // Takes the data module's file away, so that its next statement fails;
 // answers where the file went.
-QString breakConnection(TDM &dm, const QString &folder)
+QString breakConnection(TDM &dm)
 {
     dm.DisconnectDatabase();
-    const QString moved = folder + QStringLiteral("/gone.ib");
+    const QString moved = dm.databaseName() + QStringLiteral(".gone");
     return QFile::rename(dm.databaseName(), moved) ? moved : QString();
 }
 
@@ -1034,7 +1034,7 @@ void TestNotes::viewEditStopsWhenStateUnreadable()
     TFormMain main(dm, quietFormOptions());
     main.FillNoteList(101);
     QCOMPARE(main.selectedRowId(), 101);
-    QVERIFY(!breakConnection(dm, db.folder()).isEmpty());
+    QVERIFY(!breakConnection(dm).isEmpty());
 
     bool fired = false;
     QWidget *modalSeen = nullptr;
@@ -1064,7 +1064,7 @@ void TestNotes::saveStopsWhenStateUnreadable()
     main.FillNoteList(101);
     auto editor = existingEditor(dm, main, 101);
     QSignalSpy refills(main.ListModel, &QAbstractItemModel::modelReset);
-    const QString moved = breakConnection(dm, db.folder());
+    const QString moved = breakConnection(dm);
     QVERIFY(!moved.isEmpty());
 
     editor->Tytul->setText(QStringLiteral("Unsaved"));

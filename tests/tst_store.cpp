@@ -213,9 +213,8 @@ void TestStore::settingsWithQuotes()
 
 void TestStore::missingOrUnreadableDatabase()
 {
-    QTemporaryDir dir;
-    const QString missing = dir.path() + QStringLiteral("/dbn.ib");
-    QFile garbage(dir.path() + QStringLiteral("/garbage.ib"));
+    const QString missing = TestDatabase::unusedPath();
+    QFile garbage(TestDatabase::unusedPath());
     QVERIFY(garbage.open(QIODevice::WriteOnly));
     garbage.write(QByteArray(20000, 'x'));
     garbage.close();

@@ -1,13 +1,13 @@
 #include "Firebird.h"
 
+#include "EngineFolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QSaveFile>
 
 #include <ibase.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -83,32 +83,29 @@ QTime decodeTime(ISC_TIME time)
     return QTime::fromMSecsSinceStartOfDay(int(time / 10));
 }
 
-// The shared temporary folder is writable by everybody: a folder of that name
-// that is not our own (or is a link) must never hold our engine configuration.
-// Then this process keeps a private folder; sharing the file with another
-// process is not possible until the stray folder is removed.
-QString ownRoot()
+struct Environment {
+    QString folder;
+    QString problem;
+};
+
+Environment &environment()
 {
-    static const QString root = [] {
-        const QString shared = QDir::tempPath() + QStringLiteral("/penwick-") + QString::number(getuid());
-        ::mkdir(QFile::encodeName(shared).constData(), 0700);
-        struct stat info = {};
-        if (::lstat(QFile::encodeName(shared).constData(), &info) == 0 && S_ISDIR(info.st_mode)
-            && info.st_uid == getuid()) {
-            ::chmod(QFile::encodeName(shared).constData(), 0700);
-            return shared;
-        }
-        QByteArray pattern = QFile::encodeName(shared + QStringLiteral("-XXXXXX"));
-        if (::mkdtemp(pattern.data()))
-            return QFile::decodeName(pattern);
-        return shared;
-    }();
-    return root;
+    static Environment chosen;
+    return chosen;
 }
 
-QString envFolder(const char *leaf)
+std::once_flag environmentOnce;
+
+// Every attachment and every new file goes through here: a file whose lock
+// folder is not the one this process uses is refused, never opened with it.
+void checkEnvironmentFor(const QString &databaseFile)
 {
-    return ownRoot() + QLatin1Char('/') + QLatin1String(leaf);
+    if (!prepareEnvironment(databaseFile))
+        throw Error(environmentProblem());
+    const QString wanted = EngineFolder::forDatabase(databaseFile);
+    if (wanted != environment().folder)
+        throw Error(QStringLiteral("%1 is not opened: its lock folder is %2, and this process uses %3.")
+                        .arg(databaseFile, wanted, environment().folder));
 }
 
 // Splits a script into statements at semicolons outside comments and quotes.
@@ -178,32 +175,36 @@ QString Error::message() const
     return QString::fromUtf8(what());
 }
 
-QString configFolder()
+QString environmentProblem()
 {
-    return envFolder("firebird");
+    return environment().problem;
 }
 
 QString lockFolder()
 {
-    return envFolder("lock");
+    return environment().folder;
 }
 
-void prepareEnvironment()
+bool prepareEnvironment(const QString &databaseFile)
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        const QString config = configFolder();
-        const QString lock = lockFolder();
-        QDir().mkpath(config);
-        QDir().mkpath(lock);
+    std::call_once(environmentOnce, [&databaseFile] {
+        Environment &chosen = environment();
+        chosen.folder = EngineFolder::forDatabase(databaseFile);
+        const QString problem = EngineFolder::makePrivate(chosen.folder);
+        if (!problem.isEmpty()) {
+            chosen.problem = QStringLiteral("%1 is not opened: its lock folder %2, which every program that opens "
+                                            "the file must share, cannot be used: %3.")
+                                 .arg(databaseFile, chosen.folder, problem);
+            return;
+        }
         // The engine finds its character sets under this folder; without them
         // it retries loading them on every attach and logs each failure.
-        const QString intl = config + QStringLiteral("/intl");
+        const QString intl = chosen.folder + QStringLiteral("/intl");
         const QString systemIntl = QStringLiteral(PENWICK_FIREBIRD_INTL);
-        if (!QFileInfo::exists(intl) && QFileInfo::exists(systemIntl))
+        if (!QFileInfo(intl).isSymLink() && !QFileInfo::exists(intl) && QFileInfo::exists(systemIntl))
             QFile::link(systemIntl, intl);
         const QByteArray wanted = "ServerMode = SuperClassic\nTracePlugin =\n";
-        QFile conf(config + QStringLiteral("/firebird.conf"));
+        QFile conf(chosen.folder + QStringLiteral("/firebird.conf"));
         if (!conf.open(QIODevice::ReadOnly) || conf.readAll() != wanted) {
             conf.close();
             QSaveFile out(conf.fileName());
@@ -212,9 +213,10 @@ void prepareEnvironment()
                 out.commit();
             }
         }
-        qputenv("FIREBIRD", QFile::encodeName(config));
-        qputenv("FIREBIRD_LOCK", QFile::encodeName(lock));
+        qputenv("FIREBIRD", QFile::encodeName(chosen.folder));
+        qputenv("FIREBIRD_LOCK", QFile::encodeName(chosen.folder));
     });
+    return environment().problem.isEmpty();
 }
 
 // ---------------------------------------------------------------------------
@@ -257,7 +259,7 @@ void Connection::open()
 {
     if (d->db)
         return;
-    prepareEnvironment();
+    checkEnvironmentFor(d->databaseName);
     QByteArray dpb;
     dpb += char(isc_dpb_version1);
     addParameter(dpb, isc_dpb_user_name, Credentials::userName.toUtf8());
@@ -308,7 +310,7 @@ void Connection::execute(const QString &sql)
 
 void Connection::createFromScript(const QString &path, const QString &scriptPath)
 {
-    prepareEnvironment();
+    checkEnvironmentFor(path);
     QFile file(scriptPath);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         throw Error(QStringLiteral("Cannot read %1").arg(scriptPath));

@@ -392,7 +392,7 @@ notify_records() {
 db_query() {
     (
         # shellcheck source=tools/firebird-env.sh
-        . "$E2E_ROOT/tools/firebird-env.sh"
+        . "$E2E_ROOT/tools/firebird-env.sh" "$1" || exit 1
         printf '%s\n' "$2" | timeout 15 isql-fb -q -user sysdba -password quietbird "$1"
     )
 }

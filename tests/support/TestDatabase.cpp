@@ -4,16 +4,34 @@
 #include "store/Sql.h"
 
 #include <QFile>
+#include <QTemporaryDir>
+
+QString TestDatabase::processFolder()
+{
+    static QTemporaryDir dir;
+    return dir.path();
+}
+
+QString TestDatabase::unusedPath(const QString &suffix)
+{
+    static int made = 0;
+    return QStringLiteral("%1/db-%2%3").arg(processFolder()).arg(++made).arg(suffix);
+}
 
 TestDatabase::TestDatabase()
 {
-    m_path = m_dir.path() + QStringLiteral("/dbn.ib");
+    m_path = unusedPath();
     try {
         Firebird::Connection::createFromScript(m_path, schemaPath());
         m_valid = true;
     } catch (const Firebird::Error &error) {
         m_error = error.message();
     }
+}
+
+TestDatabase::~TestDatabase()
+{
+    QFile::remove(m_path);
 }
 
 QString TestDatabase::schemaPath()
