@@ -2,6 +2,8 @@
 
 #include "ui/DialogLook.h"
 #include "ui/MessageBox.h"
+#include "ui/TextEntry.h"
+#include "store/Sql.h"
 #include "NoteListModel.h"
 #include "Notifier.h"
 #include "alarms/AlarmChecker.h"
@@ -209,6 +211,7 @@ void TFormMain::buildWidgets()
     SzukanyCiag = new QLineEdit(central);
     SzukanyCiag->setMaxLength(50);
     SzukanyCiag->setMinimumWidth(142);
+    TextEntry::keepClean(SzukanyCiag, &Sql::storableText);
     SzukanyCiag->installEventFilter(this);
     bottom->addWidget(SzukanyCiag, 1);
     layout->addLayout(bottom);

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QHash>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 #include <ibase.h>
 
@@ -55,6 +56,49 @@ bool isConnectionLost(const ISC_STATUS *status)
     }
 }
 
+// What kind of failure the codes of a status vector tell. A lock time-out is
+// no conflict: the other transaction still holds the row after the wait.
+Error::Cause causeOf(const ISC_STATUS *status)
+{
+    if (isConnectionLost(status))
+        return Error::Cause::ConnectionLost;
+    bool conflict = false;
+    bool timeout = false;
+    bool duplicate = false;
+    for (const ISC_STATUS *item = status; *item != isc_arg_end;) {
+        const ISC_STATUS type = item[0];
+        if (type == isc_arg_gds) {
+            switch (item[1]) {
+            case isc_update_conflict:
+            case isc_deadlock:
+            case isc_lock_conflict:
+                conflict = true;
+                break;
+            case isc_lock_timeout:
+                timeout = true;
+                break;
+            case isc_unique_key_violation:
+            case isc_no_dup:
+                duplicate = true;
+                break;
+            default:
+                break;
+            }
+        }
+        item += type == isc_arg_cstring ? 3 : 2;
+    }
+    if (duplicate)
+        return Error::Cause::Duplicate;
+    if (conflict && !timeout)
+        return Error::Cause::Conflict;
+    return Error::Cause::Other;
+}
+
+Error errorFrom(const ISC_STATUS *status)
+{
+    return Error(statusText(status), causeOf(status));
+}
+
 bool failed(const ISC_STATUS *status)
 {
     return status[0] == 1 && status[1] != 0;
@@ -63,7 +107,7 @@ bool failed(const ISC_STATUS *status)
 void check(const ISC_STATUS *status)
 {
     if (failed(status))
-        throw Error(statusText(status), isConnectionLost(status));
+        throw errorFrom(status);
 }
 
 void addParameter(QByteArray &dpb, char tag, const QByteArray &value)
@@ -71,6 +115,14 @@ void addParameter(QByteArray &dpb, char tag, const QByteArray &value)
     dpb += tag;
     dpb += char(value.size());
     dpb += value;
+}
+
+// Qt's plain UTF-8 decoding drops a leading U+FEFF as a byte-order mark; in a
+// stored text it is a character the user wrote.
+QString textFromUtf8(const char *data, qsizetype size)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(data, size));
 }
 
 QDate decodeDate(ISC_DATE date)
@@ -162,8 +214,13 @@ QStringList splitScript(const QString &script)
 } // namespace
 
 Error::Error(const QString &message, bool connectionLost)
+    : Error(message, connectionLost ? Cause::ConnectionLost : Cause::Other)
+{
+}
+
+Error::Error(const QString &message, Cause cause)
     : std::runtime_error(message.toStdString())
-    , m_connectionLost(connectionLost)
+    , m_cause(cause)
 {
 }
 
@@ -288,7 +345,7 @@ void Connection::close()
     ISC_STATUS_ARRAY status;
     isc_detach_database(status, &d->db);
     if (failed(status)) {
-        const Error error(statusText(status), isConnectionLost(status));
+        const Error error = errorFrom(status);
         d->detach();
         throw error;
     }
@@ -394,7 +451,7 @@ void Transaction::execute(const QString &sql)
     ISC_STATUS_ARRAY status;
     isc_dsql_execute_immediate(status, &m_connection.d->db, &m_handle->tr, 0, text.constData(), kDialect, nullptr);
     if (failed(status))
-        fail(Error(statusText(status), isConnectionLost(status)));
+        fail(errorFrom(status));
 }
 
 void Transaction::commit()
@@ -402,7 +459,7 @@ void Transaction::commit()
     ISC_STATUS_ARRAY status;
     isc_commit_transaction(status, &m_handle->tr);
     if (failed(status))
-        fail(Error(statusText(status), isConnectionLost(status)));
+        fail(errorFrom(status));
 }
 
 // ---------------------------------------------------------------------------
@@ -473,7 +530,7 @@ Cursor::Cursor(Transaction &transaction, const QString &sql)
     ISC_STATUS_ARRAY status;
     auto checked = [this, &status] {
         if (failed(status))
-            m_transaction.fail(Error(statusText(status), isConnectionLost(status)));
+            m_transaction.fail(errorFrom(status));
     };
     isc_dsql_allocate_statement(status, &db, &d->statement);
     checked();
@@ -501,7 +558,7 @@ bool Cursor::next()
     if (result == 100)
         return false;
     if (failed(status))
-        m_transaction.fail(Error(statusText(status), isConnectionLost(status)));
+        m_transaction.fail(errorFrom(status));
     d->onRow = true;
     return true;
 }
@@ -588,10 +645,10 @@ QString Cursor::asString(int field) const
     switch (var.sqltype & ~1) {
     case SQL_VARYING: {
         const auto length = *reinterpret_cast<const short *>(var.sqldata);
-        return QString::fromUtf8(var.sqldata + sizeof(short), length);
+        return textFromUtf8(var.sqldata + sizeof(short), length);
     }
     case SQL_TEXT:
-        return QString::fromUtf8(var.sqldata, var.sqllen);
+        return textFromUtf8(var.sqldata, var.sqllen);
     case SQL_SHORT:
     case SQL_LONG:
     case SQL_INT64:
@@ -610,7 +667,7 @@ QString Cursor::asString(int field) const
         } catch (const Error &error) {
             m_transaction.fail(error);
         }
-        return QString::fromUtf8(bytes);
+        return textFromUtf8(bytes.constData(), bytes.size());
     }
     default:
         throw Error(QStringLiteral("Column type cannot be read as text"));

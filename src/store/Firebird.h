@@ -19,15 +19,27 @@ namespace Firebird {
 class Error final : public std::runtime_error
 {
 public:
+    enum class Cause { Other, ConnectionLost, Conflict, Duplicate };
     explicit Error(const QString &message, bool connectionLost = false);
+    Error(const QString &message, Cause cause);
     QString message() const;
     bool connectionLost() const
     {
-        return m_connectionLost;
+        return m_cause == Cause::ConnectionLost;
+    }
+    // Another transaction changed the row first: a fresh try may succeed.
+    bool conflict() const
+    {
+        return m_cause == Cause::Conflict;
+    }
+    // A unique key holds the value already.
+    bool duplicate() const
+    {
+        return m_cause == Cause::Duplicate;
     }
 
 private:
-    bool m_connectionLost;
+    Cause m_cause;
 };
 
 // The fixed account every attachment and every new file uses.
