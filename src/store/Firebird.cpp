@@ -3,6 +3,7 @@
 #include "EngineFolder.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QSaveFile>
@@ -21,6 +22,8 @@ namespace {
 
 constexpr short kDialect = 3;
 constexpr qint32 kPageBuffers = 2048; // 16 MiB of 8 KiB pages at most
+// How long a write waits for a row another transaction holds.
+constexpr char kLockTimeoutSeconds = 10;
 
 // ISC_DATE counts days from 17 November 1858, ISC_TIME ten-thousandths of a
 // second from midnight.
@@ -416,9 +419,9 @@ Transaction::Transaction(Connection &connection, Mode mode)
     // Read committed with record versions: readers never wait for writers,
     // and each statement sees what other processes have committed.
     static const char writeTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
-                                     isc_tpb_rec_version, isc_tpb_wait, isc_tpb_lock_timeout, 1, 10};
+                                     isc_tpb_rec_version, isc_tpb_wait, isc_tpb_lock_timeout, 1, kLockTimeoutSeconds};
     static const char readTpb[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed,
-                                   isc_tpb_rec_version, isc_tpb_wait, isc_tpb_lock_timeout, 1, 10};
+                                   isc_tpb_rec_version, isc_tpb_wait, isc_tpb_lock_timeout, 1, kLockTimeoutSeconds};
     try {
         m_connection.open();
         ISC_STATUS_ARRAY status;
@@ -449,9 +452,18 @@ void Transaction::execute(const QString &sql)
 {
     const QByteArray text = sql.toUtf8();
     ISC_STATUS_ARRAY status;
+    QElapsedTimer waited;
+    waited.start();
     isc_dsql_execute_immediate(status, &m_connection.d->db, &m_handle->tr, 0, text.constData(), kDialect, nullptr);
-    if (failed(status))
-        fail(errorFrom(status));
+    if (failed(status)) {
+        Error error = errorFrom(status);
+        // The engine words a wait that ran out like a conflict after the other
+        // transaction ended; but then the row is still held, and another try
+        // would only wait as long again.
+        if (error.conflict() && waited.elapsed() >= kLockTimeoutSeconds * 1000 - 500)
+            error = Error(error.message(), Error::Cause::Other);
+        fail(error);
+    }
 }
 
 void Transaction::commit()

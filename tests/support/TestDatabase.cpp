@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <ibase.h>
+
 QString TestDatabase::processFolder()
 {
     static QTemporaryDir dir;
@@ -69,6 +71,28 @@ QString value(const QString &databasePath, const QString &select)
     if (!cursor.next())
         return QStringLiteral("<none>");
     return cursor.isNull(0) ? QStringLiteral("<null>") : cursor.asString(0);
+}
+
+void setReadOnly(const QString &databasePath, bool readOnly)
+{
+    QByteArray dpb;
+    dpb += char(isc_dpb_version1);
+    for (const auto &[tag, value] : {std::pair{isc_dpb_user_name, Firebird::Credentials::userName},
+                                     std::pair{isc_dpb_password, Firebird::Credentials::password}}) {
+        dpb += char(tag);
+        dpb += char(value.size());
+        dpb += value.toUtf8();
+    }
+    dpb += char(isc_dpb_set_db_readonly);
+    dpb += char(1);
+    dpb += char(readOnly ? 1 : 0);
+    const QByteArray path = QFile::encodeName(databasePath);
+    ISC_STATUS_ARRAY status;
+    isc_db_handle db = 0;
+    isc_attach_database(status, 0, path.constData(), &db, short(dpb.size()), dpb.constData());
+    if (status[0] == 1 && status[1] != 0)
+        throw Firebird::Error(QStringLiteral("cannot switch the read-only mode of %1").arg(databasePath));
+    isc_detach_database(status, &db);
 }
 
 int count(const QString &databasePath, const QString &where)

@@ -53,6 +53,8 @@ QString value(const QString &databasePath, const QString &select);
 // there is no row.
 QStringList row(const QString &databasePath, const QString &select, const QList<const char *> &columns);
 int count(const QString &databasePath, const QString &where = QString());
+// Switches the database's read-only mode; needs the file with no attachment.
+void setReadOnly(const QString &databasePath, bool readOnly);
 // Inserts a note row directly; returns its ID.
 int insertNote(const QString &databasePath, int id, const QString &title, const QString &created, int alarm = 0,
                int kind = 0, const QString &alarmDate = QString(), const QString &alarmTime = QString(),
