@@ -9,17 +9,44 @@
 #include "notes/FormNotatka.h"
 #include "notes/FormUsuwanie.h"
 #include "store/DataModule.h"
+#include "store/Sql.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QProcess>
 #include <QScreen>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 
+#include <csignal>
 #include <memory>
+
+namespace {
+
+// Whether the process holds back SIGTERM, SIGHUP and SIGINT, as the program
+// does from the first instruction of main on.
+bool holdsEndingSignals(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        if (line.startsWith("SigBlk:")) {
+            const quint64 mask = line.mid(7).trimmed().toULongLong(nullptr, 16);
+            const quint64 wanted = (1ULL << (SIGTERM - 1)) | (1ULL << (SIGHUP - 1)) | (1ULL << (SIGINT - 1));
+            return (mask & wanted) == wanted;
+        }
+    }
+    return false;
+}
+
+} // namespace
 
 namespace {
 
@@ -117,6 +144,7 @@ private Q_SLOTS:
     // Start-up
     void windowBuiltOnFirstShow();
     void closeBeforeStartFinished();
+    void sigtermDuringStart();
 
     // Window state
     void firstStartDefaults();
@@ -586,6 +614,58 @@ void TestApp::announceRefillsUnfiltered()
     f.form->AnnounceAlarms();
     QCOMPARE(f.form->listIds(), (QList<int>{4, 3, 1, 5, 2}));
     QCOMPARE(f.form->SzukanyCiag->text(), QStringLiteral("plain"));
+}
+
+void TestApp::sigtermDuringStart()
+{
+    // The built program, on the offscreen platform, finds dbn.ib beside
+    // itself: a copy of it beside a fresh file in this test's folder.
+    const QString folder = TestDatabase::processFolder();
+    const QString program = folder + QStringLiteral("/penwick");
+    const QString database = folder + QStringLiteral("/dbn.ib");
+    QFile::remove(program);
+    QVERIFY(QFile::copy(QStringLiteral(PENWICK_BINARY), program));
+    TestDatabase pristine;
+    QVERIFY2(pristine.isValid(), qPrintable(pristine.error()));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const QStringList keys = {QStringLiteral("FormMainHeight"), QStringLiteral("FormMainWidth"),
+                              QStringLiteral("FormMainTop"),    QStringLiteral("FormMainLeft"),
+                              QStringLiteral("TytulSzerokosc"), QStringLiteral("DataSzerokosc")};
+    constexpr int runs = 20;
+    constexpr int spanMs = 300;
+    for (int run = 0; run < runs; ++run) {
+        const int moment = run * spanMs / runs;
+        QFile::remove(database);
+        QVERIFY(QFile::copy(pristine.path(), database));
+        QProcess child;
+        child.setProcessEnvironment(env);
+        child.start(program, {});
+        QVERIFY(child.waitForStarted());
+        // The moments count from the program's first instruction: before
+        // it, no program can have a say about a signal.
+        QElapsedTimer since;
+        since.start();
+        while (!holdsEndingSignals(child.processId()) && since.elapsed() < 10000)
+            QThread::usleep(100);
+        QVERIFY(holdsEndingSignals(child.processId()));
+        since.restart();
+        while (since.elapsed() < moment)
+            QThread::usleep(100);
+        ::kill(pid_t(child.processId()), SIGTERM);
+        QVERIFY2(child.waitForFinished(2000), qPrintable(QStringLiteral("run %1: not ended 2 s after a SIGTERM at %2 ms")
+                                                               .arg(run)
+                                                               .arg(moment)));
+        const QString what = QStringLiteral("run %1, SIGTERM at %2 ms: ").arg(run).arg(moment);
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+                 qPrintable(what + QStringLiteral("exit code %1, %2").arg(child.exitCode()).arg(QString::fromLocal8Bit(child.readAllStandardError()))));
+        for (const QString &key : keys) {
+            QVERIFY2(TestSql::value(database, QStringLiteral("SELECT COUNT(*) FROM USTAWIENIA WHERE Ustawienie = ")
+                                                  + Sql::quote(key))
+                         == QStringLiteral("1"),
+                     qPrintable(what + key + QStringLiteral(" not stored")));
+        }
+    }
 }
 
 QTEST_MAIN(TestApp)
