@@ -12,11 +12,13 @@
 #include "store/Sql.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QProcess>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -24,6 +26,7 @@
 #include <QTreeView>
 
 #include <csignal>
+#include <unistd.h>
 #include <memory>
 
 namespace {
@@ -145,6 +148,7 @@ private Q_SLOTS:
     void windowBuiltOnFirstShow();
     void closeBeforeStartFinished();
     void sigtermDuringStart();
+    void refusesFileWithForeignLockFolder();
 
     // Window state
     void firstStartDefaults();
@@ -666,6 +670,43 @@ void TestApp::sigtermDuringStart()
                      qPrintable(what + key + QStringLiteral(" not stored")));
         }
     }
+}
+
+void TestApp::refusesFileWithForeignLockFolder()
+{
+    // Another account made the lock folder beside the file: the program
+    // says so, attaches with no other folder, and leaves the file as it was.
+    QTemporaryDir folder;
+    const QString program = folder.path() + QStringLiteral("/penwick");
+    const QString database = folder.path() + QStringLiteral("/dbn.ib");
+    const QString lock = folder.path() + QStringLiteral("/.penwick-lock");
+    QVERIFY(QFile::copy(QStringLiteral(PENWICK_BINARY), program));
+    TestDatabase pristine;
+    QVERIFY(QFile::copy(pristine.path(), database));
+    QVERIFY(QDir().mkdir(lock));
+    if (::chown(QFile::encodeName(lock).constData(), 65534, 65534) != 0) {
+        QVERIFY(QDir(lock).removeRecursively());
+        QVERIFY(QFile::link(folder.path(), lock));
+    }
+    QFile file(database);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    QProcess child;
+    child.start(program, {});
+    QVERIFY(child.waitForStarted());
+    // It waits on its message until told to end.
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += child.readAllStandardError()).contains(".penwick-lock"), 10000);
+    QCOMPARE(child.state(), QProcess::Running);
+    ::kill(pid_t(child.processId()), SIGTERM);
+    QVERIFY(child.waitForFinished(5000));
+    QCOMPARE(child.exitCode(), 1);
+    said += child.readAllStandardError();
+    QCOMPARE(said.count(".penwick-lock"), 1);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll() == before);
+    QVERIFY(QDir(folder.path()).entryList(QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot).size() == 3);
 }
 
 QTEST_MAIN(TestApp)
