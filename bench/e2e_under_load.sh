@@ -22,10 +22,10 @@ passed=0
 tests_passed=0
 tests_run=0
 for ((i = 1; i <= runs; i++)); do
-    out=$(cd "$build" && ctest -L e2e 2>&1)
+    out=$(cd "$build" && ctest -L e2e --output-on-failure 2>&1)
     line=$(printf '%s\n' "$out" | grep -E 'tests passed, [0-9]+ tests failed out of')
     echo "run $i: $line"
-    printf '%s\n' "$out" | grep -E '\*\*\*Failed|Timeout' || true
+    printf '%s\n' "$out" | grep -E '\*\*\*Failed|Timeout|^FAIL: ' || true
     ok=$(printf '%s\n' "$line" | sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\1 \2/p')
     set -- $ok
     tests_run=$((tests_run + ${2:-0}))

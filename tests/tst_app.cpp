@@ -26,8 +26,8 @@
 #include <QTreeView>
 
 #include <csignal>
-#include <unistd.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -657,12 +657,11 @@ void TestApp::sigtermDuringStart()
         while (since.elapsed() < moment)
             QThread::usleep(100);
         ::kill(pid_t(child.processId()), SIGTERM);
-        QVERIFY2(child.waitForFinished(2000), qPrintable(QStringLiteral("run %1: not ended 2 s after a SIGTERM at %2 ms")
-                                                               .arg(run)
-                                                               .arg(moment)));
         const QString what = QStringLiteral("run %1, SIGTERM at %2 ms: ").arg(run).arg(moment);
+        QVERIFY2(child.waitForFinished(2000), qPrintable(what + QStringLiteral("not ended within 2 s")));
         QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
-                 qPrintable(what + QStringLiteral("exit code %1, %2").arg(child.exitCode()).arg(QString::fromLocal8Bit(child.readAllStandardError()))));
+                 qPrintable(what + QStringLiteral("exit code %1, ").arg(child.exitCode())
+                            + QString::fromLocal8Bit(child.readAllStandardError())));
         for (const QString &key : keys) {
             QVERIFY2(TestSql::value(database, QStringLiteral("SELECT COUNT(*) FROM USTAWIENIA WHERE Ustawienie = ")
                                                   + Sql::quote(key))

@@ -688,7 +688,8 @@ void TestNotes::textRoundTrip_data()
     QTest::newRow("NUL") << QStringLiteral("a") + nul + QStringLiteral("b") << nul + QStringLiteral("c\nd") + nul
                          << QStringLiteral("ab") << QStringLiteral("c\nd");
     QTest::newRow("lone surrogates") << QStringLiteral("a") + QChar(0xD83D) + QStringLiteral("b")
-                                     << QStringLiteral("c") + QChar(0xDC1D) << QStringLiteral("ab") << QStringLiteral("c");
+                                     << QStringLiteral("c") + QChar(0xDC1D) << QStringLiteral("ab")
+                                     << QStringLiteral("c");
     QTest::newRow("byte-order mark first") << QStringLiteral("\uFEFFTitle") << QStringLiteral("\uFEFFBody")
                                            << QStringLiteral("\uFEFFTitle") << QStringLiteral("\uFEFFBody");
     QTest::newRow("no-break space and line separator")

@@ -168,7 +168,8 @@ void TestStore::storableText_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("kept");
-    QTest::newRow("nothing to drop") << QStringLiteral("a\u00A0\uFEFF\u2028\U0001F4DD") << QStringLiteral("a\u00A0\uFEFF\u2028\U0001F4DD");
+    const QString exact = QStringLiteral("a\u00A0\uFEFF\u2028\U0001F4DD");
+    QTest::newRow("nothing to drop") << exact << exact;
     QTest::newRow("NUL") << QStringLiteral("a") + QChar(0) + QStringLiteral("b") + QChar(0) << QStringLiteral("ab");
     QTest::newRow("lone high surrogate") << QStringLiteral("a") + QChar(0xD83D) + QStringLiteral("b") << QStringLiteral("ab");
     QTest::newRow("lone low surrogate at the end") << QStringLiteral("ab") + QChar(0xDC1D) << QStringLiteral("ab");

@@ -26,7 +26,7 @@ screenshot "$E2E_STATE/no_tray.png"
 # Minimising needs a window manager, and there is none: the window stays mapped,
 # which tells a minimise from a hide. The program handles its input in order:
 # once a click after the key has opened the File menu, the key was handled.
-wait_for 'grep -q "^MapNotify event" "$root_log"' 5 || fatal "the root window is watched"
+wait_for 'grep -q "^MapNotify event" "$root_log"' 15 || fatal "the root window is watched"
 focus_window "$win" || e2e_log "the main window did not get the focus"
 press Escape
 click_menu_bar "$win"
@@ -49,7 +49,7 @@ pass "the tray icon embeds once a tray host appears (window $icon)"
 # then the minimised window goes away. Click only once that has happened, on
 # the icon where trayer finally put it.
 check "with a tray the minimised window is put away" wait_for '[ -z "$(window_mapped $pid)" ]' 15
-wait_for 'icon=$(tray_icon_of $pid)' 5 || fatal "the tray icon is still embedded"
+wait_for 'icon=$(tray_icon_of $pid)' 15 || fatal "the tray icon is still embedded"
 
 click_window "$icon" 1
 park_pointer
@@ -57,7 +57,7 @@ wait_for 'win=$(window_mapped $pid)' 10 || fatal "a click on the new tray icon s
 pass "a click on the new tray icon shows the main window"
 focus_window "$win" || e2e_log "the main window did not get the focus"
 press Escape
-check "with the tray Escape hides the main window" wait_for '[ -z "$(window_mapped $pid)" ]' 5
+check "with the tray Escape hides the main window" wait_for '[ -z "$(window_mapped $pid)" ]' 15
 
 kill -TERM "$pid"
 check "SIGTERM ends the program" wait_exit "$pid" 10

@@ -33,7 +33,7 @@ screenshot "$E2E_STATE/window_shown.png"
 
 focus_window "$win" || e2e_log "the main window did not get the focus"
 press Escape
-check "Escape hides the main window" wait_for '[ "$(map_state $win)" != IsViewable ]' 5
+check "Escape hides the main window" wait_for '[ "$(map_state $win)" != IsViewable ]' 15
 
 # Two clicks on the icon closer together than the double-click time are one
 # double click, which the program leaves alone: this is input spacing, not a
@@ -46,16 +46,16 @@ pass "a second left click on the tray icon shows the main window again"
 
 x xdotool windowsize "$win" 420 520
 check "the main window takes the size 420x520" \
-    wait_for '[ "$(geometry $win | cut -d" " -f3,4)" = "420 520" ]' 5
+    wait_for '[ "$(geometry $win | cut -d" " -f3,4)" = "420 520" ]' 15
 # The program reads the new size before the keys that follow: X delivers in order.
 
 focus_window "$win" || e2e_log "the main window did not get the focus"
 press Escape
-check "Escape hides the resized main window" wait_for '[ "$(map_state $win)" != IsViewable ]' 5
+check "Escape hides the resized main window" wait_for '[ "$(map_state $win)" != IsViewable ]' 15
 
 click_window "$icon" 3
 menu=""
-wait_for 'menu=$(popup_menu_of $pid)' 5 || fatal "right click on the tray icon opens the menu"
+wait_for 'menu=$(popup_menu_of $pid)' 15 || fatal "right click on the tray icon opens the menu"
 pass "right click on the tray icon opens the menu (window $menu, geometry $(geometry "$menu"))"
 screenshot "$E2E_STATE/tray_menu.png"
 # Close is the last item: a click near the menu's bottom edge, which needs no
