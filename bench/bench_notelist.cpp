@@ -28,14 +28,20 @@ QString schemaPath()
 }
 
 // A database with `count` notes, made once per size and kept for every case.
+// All in one folder: a process opens only the files of one lock folder.
+QTemporaryDir &folder()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
 struct Fixture {
-    QTemporaryDir dir;
     std::unique_ptr<TDM> dm;
     std::unique_ptr<TFormMain> form;
 
     explicit Fixture(int count)
     {
-        const QString path = dir.path() + QStringLiteral("/dbn.ib");
+        const QString path = folder().path() + QStringLiteral("/dbn-%1.ib").arg(count);
         Firebird::Connection::createFromScript(path, schemaPath());
         // One statement, one commit: the engine makes the rows itself. Every
         // hundredth body holds "qzx", so a search for it matches 1 %.
@@ -176,7 +182,6 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    Firebird::prepareEnvironment();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

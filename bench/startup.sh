@@ -106,7 +106,7 @@ COMMIT;
 EOF
 (
     # shellcheck source=tools/firebird-env.sh
-    . "$root/tools/firebird-env.sh"
+    . "$root/tools/firebird-env.sh" "$state/pristine/notes10k.ib" || exit 1
     isql-fb -q -bail -user sysdba -password quietbird "$state/pristine/notes10k.ib" -i "$state/seed.sql"
 ) >"$state/seed.log" 2>&1 || { log "seeding failed (see $state/seed.log)"; exit 1; }
 count=$(db_value "$state/pristine/notes10k.ib" "(SELECT COUNT(*) FROM NOTATKI)")

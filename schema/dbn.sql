@@ -26,6 +26,7 @@ CREATE TABLE USTAWIENIA (
     Wartosc    VARCHAR(1024) CHARACTER SET UTF8
 );
 
-CREATE INDEX USTAWIENIA_Ustawienie ON USTAWIENIA (Ustawienie);
+/* One row per key, also when two copies of the program store a key at once. */
+CREATE UNIQUE INDEX USTAWIENIA_Ustawienie ON USTAWIENIA (Ustawienie);
 
 COMMIT;

@@ -1,7 +1,11 @@
-// Child process for the store tests: writes through the data module the way the
-// program does, so the tests can kill it or run two at once.
-//   storeworker save-and-wait DB   saves a setting and a note, prints "saved", sleeps
-//   storeworker write-rows DB PREFIX N   inserts N notes with titles PREFIX-i
+// Child process for the store tests and benchmarks: writes through the data
+// module the way the program does, so the tests can kill it or run two at once.
+//   storeworker save-and-wait DB          saves a setting and a note, prints "saved", sleeps
+//   storeworker write-rows DB PREFIX N    inserts N notes titled PREFIX-i; prints how many were stored
+//   storeworker write-settings DB PREFIX N  stores N settings PREFIX-i; prints how many were stored
+//   storeworker save-loop DB              inserts notes until killed, printing each ID once stored
+// Exits with 3, having written nothing, when the file is refused (its lock
+// folder cannot be ours).
 #include "store/DataModule.h"
 #include "store/Firebird.h"
 
@@ -13,7 +17,7 @@
 
 namespace {
 
-bool insertNote(TDM &dm, const QString &title)
+int insertNote(TDM &dm, const QString &title)
 {
     try {
         const QDateTime now = QDateTime::currentDateTime();
@@ -22,11 +26,24 @@ bool insertNote(TDM &dm, const QString &title)
         note.body = QStringLiteral("body");
         note.createdDate = note.alarmDate = now.date();
         note.createdTime = note.alarmTime = now.time();
-        return dm.insertNote(note) > 0;
+        return dm.insertNote(note);
     } catch (const Firebird::Error &error) {
         std::fprintf(stderr, "%s\n", error.what());
-        return false;
+        return -1;
     }
+}
+
+// Runs `save` n times; prints how many saves were reported done.
+template<class Save>
+int repeat(int n, Save &&save)
+{
+    int done = 0;
+    for (int i = 0; i < n; ++i) {
+        if (save(i))
+            ++done;
+    }
+    std::printf("%d\n", done);
+    return done == n ? 0 : 1;
 }
 
 } // namespace
@@ -38,23 +55,40 @@ int main(int argc, char *argv[])
     if (args.size() < 3)
         return 2;
     TDM dm(args.at(2));
-    if (args.at(1) == QLatin1String("save-and-wait")) {
+    if (!Firebird::environmentProblem().isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(Firebird::environmentProblem()));
+        return 3;
+    }
+    const QString mode = args.at(1);
+    if (mode == QLatin1String("save-and-wait")) {
         if (!dm.SetSetting(QStringLiteral("Survivor"), QStringLiteral("kept")))
             return 1;
-        if (!insertNote(dm, QStringLiteral("survives a kill")))
+        if (insertNote(dm, QStringLiteral("survives a kill")) <= 0)
             return 1;
         std::printf("saved\n");
         std::fflush(stdout);
         QThread::sleep(60);
         return 0;
     }
-    if (args.at(1) == QLatin1String("write-rows") && args.size() == 5) {
-        const int n = args.at(4).toInt();
-        for (int i = 0; i < n; ++i) {
-            if (!insertNote(dm, args.at(3) + QLatin1Char('-') + QString::number(i)))
+    if (mode == QLatin1String("save-loop")) {
+        for (int i = 0;; ++i) {
+            const int id = insertNote(dm, QStringLiteral("loop-%1").arg(i));
+            if (id <= 0)
                 return 1;
+            std::printf("%d\n", id);
+            std::fflush(stdout);
         }
-        return 0;
+    }
+    if (args.size() != 5)
+        return 2;
+    const QString prefix = args.at(3);
+    const int n = args.at(4).toInt();
+    if (mode == QLatin1String("write-rows"))
+        return repeat(n, [&](int i) { return insertNote(dm, prefix + QLatin1Char('-') + QString::number(i)) > 0; });
+    if (mode == QLatin1String("write-settings")) {
+        return repeat(n, [&](int i) {
+            return dm.SetSetting(QStringLiteral("key-%1").arg(i), prefix + QLatin1Char('-') + QString::number(i));
+        });
     }
     return 2;
 }

@@ -295,8 +295,7 @@ void TestAlarms::failingPassEndsSilently()
     QObject context;
     {
         // No database at all: the connection fails inside the pass.
-        QTemporaryDir empty;
-        TDM dm(empty.path() + QStringLiteral("/dbn.ib"));
+        TDM dm(TestDatabase::unusedPath());
         Announcements seen;
         TAlarmChecker checker(dm, &context, seen.recorder(), 60000);
         checker.CheckAlarms();

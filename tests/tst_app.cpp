@@ -9,21 +9,51 @@
 #include "notes/FormNotatka.h"
 #include "notes/FormUsuwanie.h"
 #include "store/DataModule.h"
+#include "store/Sql.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSessionManager>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 
+#include <csignal>
 #include <memory>
+#include <unistd.h>
+
+namespace {
+
+// Whether the process holds back SIGTERM, SIGHUP and SIGINT, as the program
+// does from the first instruction of main on.
+bool holdsEndingSignals(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        if (line.startsWith("SigBlk:")) {
+            const quint64 mask = line.mid(7).trimmed().toULongLong(nullptr, 16);
+            const quint64 wanted = (1ULL << (SIGTERM - 1)) | (1ULL << (SIGHUP - 1)) | (1ULL << (SIGINT - 1));
+            return (mask & wanted) == wanted;
+        }
+    }
+    return false;
+}
+
+} // namespace
 
 namespace {
 
@@ -123,6 +153,8 @@ private Q_SLOTS:
     // Start-up
     void windowBuiltOnFirstShow();
     void closeBeforeStartFinished();
+    void sigtermDuringStart();
+    void refusesFileWithForeignLockFolder();
 
     // Window state
     void firstStartDefaults();
@@ -255,8 +287,7 @@ void TestApp::reselectionAfterRefill()
 
 void TestApp::startsEmptyWithoutDatabase()
 {
-    QTemporaryDir dir;
-    TDM dm(dir.path() + QStringLiteral("/dbn.ib"));
+    TDM dm(TestDatabase::unusedPath());
     FormMainOptions options = quietFormOptions();
     options.trayAvailable = 1;
     TFormMain form(dm, options);
@@ -940,8 +971,9 @@ void TestApp::placeOffEveryScreen()
 void TestApp::twinSettingRows()
 {
     Fixture f;
-    // Rows added outside the program: the first of each key counts, and is
-    // the one that is written back.
+    // Rows added outside the program, in a file older than the key's unique
+    // index: the first of each key counts, and is the one written back.
+    TestSql::exec(f.db.path(), QStringLiteral("DROP INDEX USTAWIENIA_Ustawienie"));
     for (const char *row : {"'FormMainWidth', '420'", "'FormMainWidth', '500'", "'TytulSzerokosc', '180'",
                             "'TytulSzerokosc', '120'"}) {
         TestSql::exec(f.db.path(),
@@ -1038,6 +1070,94 @@ void TestApp::alarmNoteShown()
     QVERIFY(f.form->isVisible());
     QCOMPARE(f.form->SzukanyCiag->text(), searchAfter);
     QCOMPARE(f.form->selectedRowId(), selected);
+}
+
+void TestApp::sigtermDuringStart()
+{
+    // The built program, on the offscreen platform, finds dbn.ib beside
+    // itself: a copy of it beside a fresh file in this test's folder.
+    const QString folder = TestDatabase::processFolder();
+    const QString program = folder + QStringLiteral("/penwick");
+    const QString database = folder + QStringLiteral("/dbn.ib");
+    QFile::remove(program);
+    QVERIFY(QFile::copy(QStringLiteral(PENWICK_BINARY), program));
+    TestDatabase pristine;
+    QVERIFY2(pristine.isValid(), qPrintable(pristine.error()));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const QStringList keys = {QStringLiteral("FormMainHeight"), QStringLiteral("FormMainWidth"),
+                              QStringLiteral("FormMainTop"),    QStringLiteral("FormMainLeft"),
+                              QStringLiteral("TytulSzerokosc"), QStringLiteral("DataSzerokosc")};
+    constexpr int runs = 20;
+    constexpr int spanMs = 300;
+    for (int run = 0; run < runs; ++run) {
+        const int moment = run * spanMs / runs;
+        QFile::remove(database);
+        QVERIFY(QFile::copy(pristine.path(), database));
+        QProcess child;
+        child.setProcessEnvironment(env);
+        child.start(program, {});
+        QVERIFY(child.waitForStarted());
+        // The moments count from the program's first instruction: before
+        // it, no program can have a say about a signal.
+        QElapsedTimer since;
+        since.start();
+        while (!holdsEndingSignals(child.processId()) && since.elapsed() < 10000)
+            QThread::usleep(100);
+        QVERIFY(holdsEndingSignals(child.processId()));
+        since.restart();
+        while (since.elapsed() < moment)
+            QThread::usleep(100);
+        ::kill(pid_t(child.processId()), SIGTERM);
+        const QString what = QStringLiteral("run %1, SIGTERM at %2 ms: ").arg(run).arg(moment);
+        QVERIFY2(child.waitForFinished(2000), qPrintable(what + QStringLiteral("not ended within 2 s")));
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+                 qPrintable(what + QStringLiteral("exit code %1, ").arg(child.exitCode())
+                            + QString::fromLocal8Bit(child.readAllStandardError())));
+        for (const QString &key : keys) {
+            QVERIFY2(TestSql::value(database, QStringLiteral("SELECT COUNT(*) FROM USTAWIENIA WHERE Ustawienie = ")
+                                                  + Sql::quote(key))
+                         == QStringLiteral("1"),
+                     qPrintable(what + key + QStringLiteral(" not stored")));
+        }
+    }
+}
+
+void TestApp::refusesFileWithForeignLockFolder()
+{
+    // Another account made the lock folder beside the file: the program
+    // says so, attaches with no other folder, and leaves the file as it was.
+    QTemporaryDir folder;
+    const QString program = folder.path() + QStringLiteral("/penwick");
+    const QString database = folder.path() + QStringLiteral("/dbn.ib");
+    const QString lock = folder.path() + QStringLiteral("/.penwick-lock");
+    QVERIFY(QFile::copy(QStringLiteral(PENWICK_BINARY), program));
+    TestDatabase pristine;
+    QVERIFY(QFile::copy(pristine.path(), database));
+    QVERIFY(QDir().mkdir(lock));
+    if (::chown(QFile::encodeName(lock).constData(), 65534, 65534) != 0) {
+        QVERIFY(QDir(lock).removeRecursively());
+        QVERIFY(QFile::link(folder.path(), lock));
+    }
+    QFile file(database);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    QProcess child;
+    child.start(program, {});
+    QVERIFY(child.waitForStarted());
+    // It waits on its message until told to end.
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += child.readAllStandardError()).contains(".penwick-lock"), 10000);
+    QCOMPARE(child.state(), QProcess::Running);
+    ::kill(pid_t(child.processId()), SIGTERM);
+    QVERIFY(child.waitForFinished(5000));
+    QCOMPARE(child.exitCode(), 1);
+    said += child.readAllStandardError();
+    QCOMPARE(said.count(".penwick-lock"), 1);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll() == before);
+    QVERIFY(QDir(folder.path()).entryList(QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot).size() == 3);
 }
 
 QTEST_MAIN(TestApp)

@@ -69,10 +69,10 @@ void seedNotes(const QString &path, int count)
 
 // Takes the data module's file away, so that its next statement fails;
 // answers where the file went.
-QString breakConnection(TDM &dm, const QString &folder)
+QString breakConnection(TDM &dm)
 {
     dm.DisconnectDatabase();
-    const QString moved = folder + QStringLiteral("/gone.ib");
+    const QString moved = dm.databaseName() + QStringLiteral(".gone");
     return QFile::rename(dm.databaseName(), moved) ? moved : QString();
 }
 
@@ -122,6 +122,10 @@ private Q_SLOTS:
     void newNoteWritesRow_data();
     void newNoteWritesRow();
     void apostrophesSurvive();
+    void failedSaveKeepsTheText_data();
+    void failedSaveKeepsTheText();
+    void textRoundTrip_data();
+    void textRoundTrip();
     void closingWithoutSaving_data();
     void closingWithoutSaving();
     void missingNoteOpensEmpty();
@@ -677,6 +681,146 @@ void TestNotes::apostrophesSurvive()
     QCOMPARE(storedNote(db.path(), id).body, QString(body).replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
 }
 
+void TestNotes::failedSaveKeepsTheText_data()
+{
+    QTest::addColumn<bool>("existing");
+    QTest::addColumn<bool>("rowHeld");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("new note, read-only file") << false << false << "Can't add new note!";
+    QTest::newRow("existing note, read-only file") << true << false << "Can't save changes in note!";
+    QTest::newRow("existing note, row held by another copy") << true << true << "Can't save changes in note!";
+}
+
+void TestNotes::failedSaveKeepsTheText()
+{
+    QFETCH(bool, existing);
+    QFETCH(bool, rowHeld);
+    QFETCH(QString, message);
+
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TestSql::insertNote(db.path(), 101, QStringLiteral("Stored"), QStringLiteral("2024.06.01 08:00:00"), 0, 0,
+                        QString(), QString(), QStringLiteral("Stored body"));
+    TDM dm(db.path());
+    TFormMain main(dm, quietFormOptions());
+    main.FillNoteList(101);
+    auto editor = existing ? existingEditor(dm, main, 101) : newEditor(dm, main);
+    const QString title = QStringLiteral("Typed title");
+    const QString body = QStringLiteral("Typed\nbody");
+    editor->Tytul->setText(title);
+    editor->Tresc->setPlainText(body);
+
+    // Another copy holds the row in an open transaction, or the file is read-only.
+    std::unique_ptr<Firebird::Connection> other;
+    std::unique_ptr<Firebird::Transaction> holding;
+    if (rowHeld) {
+        other = std::make_unique<Firebird::Connection>(db.path());
+        holding = std::make_unique<Firebird::Transaction>(*other, Firebird::Transaction::ReadWrite);
+        holding->execute(QStringLiteral("UPDATE NOTATKI SET Tresc = 'theirs' WHERE ID = 101"));
+    } else {
+        dm.DisconnectDatabase();
+        TestSql::setReadOnly(db.path(), true);
+    }
+    editor->OK->click();
+
+    QVERIFY(editor->isVisible());
+    const QStringList shown = MessageBox::takeRecorded();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().startsWith(message + QStringLiteral("\n\n")), qPrintable(shown.first()));
+    // The database's reason follows the fixed text.
+    QVERIFY2(shown.first().size() > message.size() + 80, qPrintable(shown.first()));
+    QCOMPARE(editor->Tytul->text(), title);
+    QCOMPARE(editor->Tresc->toPlainText(), body);
+    QCOMPARE(TestSql::count(db.path()), 1);
+    QCOMPARE(storedNote(db.path(), 101).title, QStringLiteral("Stored"));
+
+    // Once the cause is gone, OK again stores the note.
+    if (rowHeld) {
+        holding.reset();
+        other.reset();
+    } else {
+        dm.DisconnectDatabase();
+        TestSql::setReadOnly(db.path(), false);
+    }
+    editor->OK->click();
+
+    QVERIFY(!editor->isVisible());
+    QCOMPARE(editor->result(), int(QDialog::Accepted));
+    QVERIFY(MessageBox::takeRecorded().isEmpty());
+    const int id = existing ? 101 : main.SelectedNoteId;
+    QVERIFY(id > 0);
+    QCOMPARE(storedNote(db.path(), id).title, title);
+    QCOMPARE(storedNote(db.path(), id).body, QStringLiteral("Typed\r\nbody"));
+    QCOMPARE(TestSql::count(db.path()), existing ? 1 : 2);
+}
+
+void TestNotes::textRoundTrip_data()
+{
+    QTest::addColumn<QString>("pastedTitle");
+    QTest::addColumn<QString>("pastedBody");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("body");
+    const QString nul(QChar(0));
+    QTest::newRow("NUL") << QStringLiteral("a") + nul + QStringLiteral("b") << nul + QStringLiteral("c\nd") + nul
+                         << QStringLiteral("ab") << QStringLiteral("c\nd");
+    QTest::newRow("lone surrogates") << QStringLiteral("a") + QChar(0xD83D) + QStringLiteral("b")
+                                     << QStringLiteral("c") + QChar(0xDC1D) << QStringLiteral("ab")
+                                     << QStringLiteral("c");
+    QTest::newRow("byte-order mark first") << QStringLiteral("\uFEFFTitle") << QStringLiteral("\uFEFFBody")
+                                           << QStringLiteral("\uFEFFTitle") << QStringLiteral("\uFEFFBody");
+    QTest::newRow("no-break space and line separator")
+        << QStringLiteral("a\u00A0b\u2028c") << QStringLiteral("x\u00A0y\u2028z\n\u00A0")
+        << QStringLiteral("a\u00A0b\u2028c") << QStringLiteral("x\u00A0y\u2028z\n\u00A0");
+    // As many four-byte letters as the fields take today (they count UTF-16 units).
+    const QString letters = QString(25, QChar(0xD83D)).replace(QChar(0xD83D), QStringLiteral("\U0001F4DD"));
+    const QString bodyLetters = QString(2500, QChar(0xD83D)).replace(QChar(0xD83D), QStringLiteral("\U0001F600"));
+    QTest::newRow("four-byte letters") << letters << bodyLetters << letters << bodyLetters;
+}
+
+void TestNotes::textRoundTrip()
+{
+    QFETCH(QString, pastedTitle);
+    QFETCH(QString, pastedBody);
+    QFETCH(QString, title);
+    QFETCH(QString, body);
+    const QString stored = QString(body).replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TDM dm(db.path());
+    TFormMain main(dm, quietFormOptions());
+    auto editor = newEditor(dm, main);
+    editor->Tytul->clear();
+    QApplication::clipboard()->setText(pastedTitle);
+    editor->Tytul->paste();
+    QApplication::clipboard()->setText(pastedBody);
+    editor->Tresc->paste();
+    // What the fields show is what will be stored.
+    QCOMPARE(editor->Tytul->text(), title);
+    QCOMPARE(editor->Tresc->document()->toRawText().replace(QChar::ParagraphSeparator, QLatin1Char('\n')), body);
+    editor->OK->click();
+    QVERIFY(!editor->isVisible());
+    const int id = main.SelectedNoteId;
+    QVERIFY(id > 0);
+    QCOMPARE(storedNote(db.path(), id).title, title);
+    QCOMPARE(storedNote(db.path(), id).body, stored);
+
+    // Shown again exactly, and saved back unchanged.
+    auto again = existingEditor(dm, main, id);
+    QCOMPARE(again->Tytul->text(), title);
+    QCOMPARE(again->Tresc->document()->toRawText().replace(QChar::ParagraphSeparator, QLatin1Char('\n')), body);
+    again->OK->click();
+    QVERIFY(!again->isVisible());
+    QCOMPARE(storedNote(db.path(), id).title, title);
+    QCOMPARE(storedNote(db.path(), id).body, stored);
+
+    // The search box keeps out what the title box keeps out, and finds the note.
+    main.SzukanyCiag->setText(pastedTitle);
+    QCOMPARE(main.SzukanyCiag->text(), title);
+    QCOMPARE(main.listIds(), QVector<int>{id});
+    QVERIFY(MessageBox::takeRecorded().isEmpty());
+}
+
 void TestNotes::closingWithoutSaving_data()
 {
     QTest::addColumn<bool>("existing");
@@ -1204,7 +1348,7 @@ void TestNotes::viewEditStopsWhenStateUnreadable()
     TFormMain main(dm, quietFormOptions());
     main.FillNoteList(101);
     QCOMPARE(main.selectedRowId(), 101);
-    QVERIFY(!breakConnection(dm, db.folder()).isEmpty());
+    QVERIFY(!breakConnection(dm).isEmpty());
 
     bool fired = false;
     QWidget *modalSeen = nullptr;
@@ -1234,7 +1378,7 @@ void TestNotes::saveStopsWhenStateUnreadable()
     main.FillNoteList(101);
     auto editor = existingEditor(dm, main, 101);
     QSignalSpy refills(main.ListModel, &QAbstractItemModel::modelReset);
-    const QString moved = breakConnection(dm, db.folder());
+    const QString moved = breakConnection(dm);
     QVERIFY(!moved.isEmpty());
 
     editor->Tytul->setText(QStringLiteral("Unsaved"));

@@ -4,11 +4,48 @@
 #include "Statements.h"
 #include "TestDatabase.h"
 
+#include <QCryptographicHash>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
 #include <csignal>
+#include <future>
+#include <thread>
 #include <unistd.h>
+
+namespace {
+
+QString fourByteLetters(int count, char32_t letter)
+{
+    return QString::fromUcs4(std::u32string(size_t(count), letter).data(), count);
+}
+
+// A folder of another user's (a link where this user cannot give one away),
+// the way any local account can plant one in a shared folder.
+void plantForeign(const QString &path, const QString &linkTarget)
+{
+    QVERIFY(QDir().mkpath(path));
+    if (::chown(QFile::encodeName(path).constData(), 65534, 65534) != 0) {
+        QVERIFY(QDir(path).removeRecursively());
+        QVERIFY(QFile::link(linkTarget, path));
+    }
+}
+
+QByteArray fileHash(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return hash.result();
+}
+
+enum class Plant { Nothing, ForeignInTmpdir, LinkInTmpdir, ForeignLockFolder };
+
+} // namespace
 
 class TestStore final : public QObject
 {
@@ -20,18 +57,25 @@ private Q_SLOTS:
     void statementTexts();
     void textRoundTrip_data();
     void textRoundTrip();
+    void storableText_data();
+    void storableText();
+    void nulNeverCutsAStatement();
     void limitsCountCharacters();
     void searchIgnoresCaseInEveryScript();
     void searchFindsQuotesYearsAndBlanks();
     void searchFindsWhatTheFullStatementFinds();
     void settings();
     void settingsWithQuotes();
+    void settingsOneRowPerKeyFromTwoProcesses();
+    void twinSettingRowsOfOlderFiles();
+    void concurrentUpdateIsRetried();
     void missingOrUnreadableDatabase();
     void reconnectsAfterDisconnect();
     void readsShareOneTransactionThatHoldsNothingBack();
     void survivesKill();
     void twoProcessesShareTheFile();
-    void strayConfigFolderIsNotUsed();
+    void oneLockFolderPerFile_data();
+    void oneLockFolderPerFile();
     void neighbourNote_data();
     void neighbourNote();
 
@@ -39,7 +83,19 @@ private:
     static int addNote(TDM &dm, const QString &title, const QString &body,
                        const QDateTime &created = QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)));
     static QString worker();
+    // Starts a worker; its TMPDIR is `tmpdir` when given.
+    static void startWorker(QProcess &process, const QStringList &arguments, const QString &tmpdir = QString());
 };
+
+void TestStore::startWorker(QProcess &process, const QStringList &arguments, const QString &tmpdir)
+{
+    if (!tmpdir.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), tmpdir);
+        process.setProcessEnvironment(env);
+    }
+    process.start(worker(), arguments);
+}
 
 QString TestStore::worker()
 {
@@ -107,6 +163,51 @@ void TestStore::textRoundTrip_data()
     QTest::newRow("apostrophes") << QStringLiteral("it's O'Brien's") << QStringLiteral("don't ''quote'' me");
     QTest::newRow("fifty two-byte letters") << QString(50, QChar(0x0105)) << QString();
     QTest::newRow("5000 characters") << QStringLiteral("long") << QString(4999, QLatin1Char('x')) + QStringLiteral("ż");
+    QTest::newRow("byte-order mark first") << QStringLiteral("\uFEFFTitle") << QStringLiteral("\uFEFFBody\n\uFEFF");
+    QTest::newRow("no-break space and line separator")
+        << QStringLiteral("a\u00A0b\u2028c") << QStringLiteral("x\u00A0y\u2028z\n\u00A0");
+    QTest::newRow("four-byte letters at both limits") << fourByteLetters(50, U'\U0001F4DD')
+                                                      << fourByteLetters(5000, U'\U0001F600');
+}
+
+void TestStore::storableText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("kept");
+    const QString exact = QStringLiteral("a\u00A0\uFEFF\u2028\U0001F4DD");
+    QTest::newRow("nothing to drop") << exact << exact;
+    QTest::newRow("NUL") << QStringLiteral("a") + QChar(0) + QStringLiteral("b") + QChar(0) << QStringLiteral("ab");
+    QTest::newRow("lone high surrogate") << QStringLiteral("a") + QChar(0xD83D) + QStringLiteral("b") << QStringLiteral("ab");
+    QTest::newRow("lone low surrogate at the end") << QStringLiteral("ab") + QChar(0xDC1D) << QStringLiteral("ab");
+    QTest::newRow("reversed pair") << QString(QChar(0xDCDD)) + QChar(0xD83D) << QString();
+    QTest::newRow("only NUL") << QString(3, QChar(0)) << QString();
+}
+
+void TestStore::storableText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, kept);
+    QCOMPARE(Sql::storableText(text), kept);
+    QCOMPARE(Sql::quote(text), Sql::quote(kept));
+}
+
+void TestStore::nulNeverCutsAStatement()
+{
+    TestDatabase db;
+    TDM dm(db.path());
+    const QString nul(QChar(0));
+    const int id = addNote(dm, QStringLiteral("a") + nul + QStringLiteral("b"), QStringLiteral("c") + nul + QStringLiteral("d"));
+    QVERIFY(id > 0);
+    QCOMPARE(dm.readNote(id)->title, QStringLiteral("ab"));
+    dm.updateNoteText(id, nul + QStringLiteral("e"), QStringLiteral("f") + nul);
+    QCOMPARE(dm.readNote(id)->title, QStringLiteral("e"));
+    QCOMPARE(dm.readNote(id)->body, QStringLiteral("f"));
+    const QString search = QStringLiteral("e") + nul;
+    std::vector<Note> rows;
+    QVERIFY(dm.readNoteList(&search, rows));
+    QCOMPARE(rows.size(), size_t(1));
+    QVERIFY(dm.SetSetting(QStringLiteral("k") + nul + QStringLiteral("ey"), QStringLiteral("va") + nul + QStringLiteral("lue")));
+    QCOMPARE(dm.GetSetting(QStringLiteral("key")), QStringLiteral("value"));
 }
 
 void TestStore::textRoundTrip()
@@ -280,11 +381,75 @@ void TestStore::settingsWithQuotes()
     QCOMPARE(other.GetSetting(key), value);
 }
 
+void TestStore::settingsOneRowPerKeyFromTwoProcesses()
+{
+    TestDatabase db;
+    constexpr int keys = 300;
+    QProcess a;
+    QProcess b;
+    startWorker(a, {QStringLiteral("write-settings"), db.path(), QStringLiteral("a"), QString::number(keys)});
+    startWorker(b, {QStringLiteral("write-settings"), db.path(), QStringLiteral("b"), QString::number(keys)});
+    QVERIFY(a.waitForFinished(120000));
+    QVERIFY(b.waitForFinished(120000));
+    QCOMPARE(a.readAllStandardOutput().trimmed(), QByteArray::number(keys));
+    QCOMPARE(b.readAllStandardOutput().trimmed(), QByteArray::number(keys));
+    QCOMPARE(TestSql::value(db.path(), QStringLiteral("SELECT COUNT(*) FROM USTAWIENIA")), QString::number(keys));
+    QCOMPARE(TestSql::value(db.path(), QStringLiteral("SELECT COUNT(DISTINCT Ustawienie) FROM USTAWIENIA")),
+             QString::number(keys));
+}
+
+void TestStore::twinSettingRowsOfOlderFiles()
+{
+    // A file made before keys were unique may hold twins: the first one counts.
+    TestDatabase db;
+    TestSql::exec(db.path(), QStringLiteral("DROP INDEX USTAWIENIA_Ustawienie"));
+    for (const char *value : {"first", "second"}) {
+        TestSql::exec(db.path(), QStringLiteral("INSERT INTO USTAWIENIA (Ustawienie, Wartosc) VALUES ('Twin', '%1')")
+                                     .arg(QLatin1String(value)));
+    }
+    TDM dm(db.path());
+    QCOMPARE(dm.GetSetting(QStringLiteral("Twin")), QStringLiteral("first"));
+    QVERIFY(dm.SetSetting(QStringLiteral("Twin"), QStringLiteral("changed")));
+    QCOMPARE(dm.GetSetting(QStringLiteral("Twin")), QStringLiteral("changed"));
+    QCOMPARE(TestSql::value(db.path(), QStringLiteral("SELECT LIST(Wartosc, ',') FROM USTAWIENIA")),
+             QStringLiteral("changed,second"));
+}
+
+void TestStore::concurrentUpdateIsRetried()
+{
+    TestDatabase db;
+    TDM dm(db.path());
+    const int id = addNote(dm, QStringLiteral("before"), QStringLiteral("body"));
+    // Another copy changes the row first and commits while our update waits.
+    std::promise<void> held;
+    std::thread other([&] {
+        try {
+            Firebird::Connection connection(db.path());
+            Firebird::Transaction transaction(connection, Firebird::Transaction::ReadWrite);
+            transaction.execute(QStringLiteral("UPDATE NOTATKI SET Tytul = 'theirs' WHERE ID = %1").arg(id));
+            held.set_value();
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            transaction.commit();
+        } catch (const Firebird::Error &) {
+            held.set_value();
+        }
+    });
+    held.get_future().wait();
+    QString failure;
+    try {
+        dm.updateNoteText(id, QStringLiteral("mine"), QStringLiteral("body"));
+    } catch (const Firebird::Error &error) {
+        failure = error.message();
+    }
+    other.join();
+    QCOMPARE(failure, QString());
+    QCOMPARE(dm.readNote(id)->title, QStringLiteral("mine"));
+}
+
 void TestStore::missingOrUnreadableDatabase()
 {
-    QTemporaryDir dir;
-    const QString missing = dir.path() + QStringLiteral("/dbn.ib");
-    QFile garbage(dir.path() + QStringLiteral("/garbage.ib"));
+    const QString missing = TestDatabase::unusedPath();
+    QFile garbage(TestDatabase::unusedPath());
     QVERIFY(garbage.open(QIODevice::WriteOnly));
     garbage.write(QByteArray(20000, 'x'));
     garbage.close();
@@ -346,23 +511,69 @@ void TestStore::twoProcessesShareTheFile()
              QString::number(2 * rows));
 }
 
-void TestStore::strayConfigFolderIsNotUsed()
+void TestStore::oneLockFolderPerFile_data()
 {
-    // Someone made our folder name in the shared temporary folder a link to a
-    // place of theirs: the engine configuration must not be written there.
-    TestDatabase db;
-    QTemporaryDir tmp;
+    QTest::addColumn<int>("plant");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("different TMPDIR values") << int(Plant::Nothing) << false;
+    QTest::newRow("a foreign penwick folder in TMPDIR") << int(Plant::ForeignInTmpdir) << false;
+    QTest::newRow("a link as penwick folder in TMPDIR") << int(Plant::LinkInTmpdir) << false;
+    QTest::newRow("a foreign lock folder beside the file") << int(Plant::ForeignLockFolder) << true;
+}
+
+void TestStore::oneLockFolderPerFile()
+{
+    // Two copies started from different places (a terminal, tmux, a sandbox)
+    // write one file at once: every save reported done is in the file, or
+    // the file is refused untouched; never two lock folders for one file.
+    QFETCH(int, plant);
+    QFETCH(bool, refused);
+    constexpr int rows = 150;
+    TestDatabase made;
+    QTemporaryDir elsewhere;
+    QTemporaryDir tmpA;
+    QTemporaryDir tmpB;
     QTemporaryDir theirs;
-    QVERIFY(QFile::link(theirs.path(), tmp.path() + QStringLiteral("/penwick-") + QString::number(getuid())));
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TMPDIR"), tmp.path());
-    child.setProcessEnvironment(env);
-    child.start(worker(), {QStringLiteral("write-rows"), db.path(), QStringLiteral("c"), QStringLiteral("1")});
-    QVERIFY(child.waitForFinished(30000));
-    QCOMPARE(child.exitCode(), 0);
+    const QString ours = QStringLiteral("/penwick-") + QString::number(getuid());
+    QString path = made.path();
+    switch (Plant(plant)) {
+    case Plant::Nothing:
+        break;
+    case Plant::ForeignInTmpdir:
+        plantForeign(tmpA.path() + ours, theirs.path());
+        plantForeign(tmpB.path() + ours, theirs.path());
+        break;
+    case Plant::LinkInTmpdir:
+        QVERIFY(QFile::link(theirs.path(), tmpA.path() + ours));
+        QVERIFY(QFile::link(theirs.path(), tmpB.path() + ours));
+        break;
+    case Plant::ForeignLockFolder:
+        path = elsewhere.path() + QStringLiteral("/dbn.ib");
+        QVERIFY(QFile::copy(made.path(), path));
+        plantForeign(elsewhere.path() + QStringLiteral("/.penwick-lock"), theirs.path());
+        break;
+    }
+    const QByteArray before = fileHash(path);
+    QProcess a;
+    QProcess b;
+    startWorker(a, {QStringLiteral("write-rows"), path, QStringLiteral("a"), QString::number(rows)}, tmpA.path());
+    startWorker(b, {QStringLiteral("write-rows"), path, QStringLiteral("b"), QString::number(rows)}, tmpB.path());
+    QVERIFY(a.waitForFinished(120000));
+    QVERIFY(b.waitForFinished(120000));
     QVERIFY(QDir(theirs.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
-    QCOMPARE(TestSql::count(db.path(), QStringLiteral("WHERE Tytul = 'c-0'")), 1);
+    if (refused) {
+        QCOMPARE(a.exitCode(), 3);
+        QCOMPARE(b.exitCode(), 3);
+        QVERIFY(a.readAllStandardError().contains(".penwick-lock"));
+        QCOMPARE(fileHash(path), before);
+        return;
+    }
+    QCOMPARE(a.exitCode(), 0);
+    QCOMPARE(b.exitCode(), 0);
+    QCOMPARE(a.readAllStandardOutput().trimmed(), QByteArray::number(rows));
+    QCOMPARE(b.readAllStandardOutput().trimmed(), QByteArray::number(rows));
+    QCOMPARE(TestSql::count(path, QStringLiteral("WHERE Tytul STARTING WITH 'a-'")), rows);
+    QCOMPARE(TestSql::count(path, QStringLiteral("WHERE Tytul STARTING WITH 'b-'")), rows);
 }
 
 void TestStore::neighbourNote_data()

@@ -24,6 +24,11 @@ int main(int argc, char *argv[])
     if (QFileInfo::exists(target))
         return 0;
     QDir().mkpath(QFileInfo(target).absolutePath());
+    // The file is made beside its final place, so both share one lock folder.
+    if (!Firebird::prepareEnvironment(target)) {
+        std::fprintf(stderr, "penwick-makedb: %s\n", qPrintable(Firebird::environmentProblem()));
+        return 1;
+    }
     const QString making = target + QStringLiteral(".creating");
     QFile::remove(making);
     try {

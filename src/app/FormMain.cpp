@@ -4,6 +4,8 @@
 #include "ui/DialogLook.h"
 #include "AnchorLayout.h"
 #include "ui/MessageBox.h"
+#include "ui/TextEntry.h"
+#include "store/Sql.h"
 #include "NoteListModel.h"
 #include "Notifier.h"
 #include "alarms/AlarmChecker.h"
@@ -201,6 +203,7 @@ void TFormMain::buildWidgets()
     layout->addWidget(searchLabel, QRect(99, 511, -1, -1), leftBottom);
     SzukanyCiag = new QLineEdit(central);
     CharacterLimit::apply(SzukanyCiag, 50);
+    TextEntry::keepClean(SzukanyCiag, &Sql::storableText);
     SzukanyCiag->installEventFilter(this);
     layout->addWidget(SzukanyCiag, QRect(144, 508, 142, -1), leftBottom);
     searchLabel->setBuddy(SzukanyCiag);

@@ -4,16 +4,21 @@
 #include "SignalWatcher.h"
 #include "store/DataModule.h"
 #include "store/Firebird.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
+#include <QFileInfo>
 
 Startup::Startup()
 {
     // The database client puts its own handlers in place while it attaches;
     // one of them shuts the engine down. Until ours are back, the signals wait.
     SignalWatcher::holdSignals();
-    Firebird::prepareEnvironment();
-    m_dm = std::make_unique<TDM>(TDM::defaultDatabaseName(), TDM::Connect::Later);
+    const QString database = TDM::defaultDatabaseName();
+    // Decided once, from the file itself; when its lock folder cannot be ours,
+    // the attach below refuses the file without touching it.
+    Firebird::prepareEnvironment(database);
+    m_dm = std::make_unique<TDM>(database, TDM::Connect::Later);
     m_connected = std::async(std::launch::async, [dm = m_dm.get()] { return dm->ConnectDatabase(); });
 }
 
@@ -37,10 +42,27 @@ int Startup::run()
     // an orderly end.
     SignalWatcher signals;
     signals.releaseSignals();
+    if (refusedDatabase(signals))
+        return 1;
 
     FormMainOptions options;
     options.online = OnlineOptions::fromEnvironment();
     TFormMain form(*m_dm, options);
     QObject::connect(&signals, &SignalWatcher::terminationRequested, &form, &TFormMain::CloseProgram);
     return QApplication::exec();
+}
+
+bool Startup::refusedDatabase(SignalWatcher &signals)
+{
+    const QString problem = Firebird::environmentProblem();
+    if (problem.isEmpty() || !QFileInfo::exists(m_dm->databaseName()))
+        return false;
+    // Said once, and the program ends: nothing was attached, nothing written.
+    qWarning("%s", qPrintable(problem));
+    QObject::connect(&signals, &SignalWatcher::terminationRequested, qApp, [] { QCoreApplication::exit(1); });
+    MessageBox::information(nullptr, QStringLiteral("Penwick cannot open your notes.\n\n") + problem
+                                         + QStringLiteral("\n\nNothing was changed. Remove that folder, or make it "
+                                                          "yours with no access for others (mode 700), and start "
+                                                          "Penwick again."));
+    return true;
 }

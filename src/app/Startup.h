@@ -4,6 +4,7 @@
 #include <memory>
 
 class QString;
+class SignalWatcher;
 class TDM;
 class TFormMain;
 
@@ -27,6 +28,9 @@ public:
     int run();
 
 private:
+    // Shows why the database file is refused, when it is; answers whether.
+    bool refusedDatabase(SignalWatcher &signals);
+
     std::unique_ptr<TDM> m_dm;
     std::future<bool> m_connected;
 };

@@ -5,14 +5,17 @@
 #include "ui/NoteListHost.h"
 #include "ui/MessageBox.h"
 #include "store/Characters.h"
+#include "ui/TextEntry.h"
 #include "store/Clock.h"
 #include "store/DataModule.h"
+#include "store/Sql.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QKeyEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -108,6 +111,9 @@ void TFormNotatka::buildWidgets()
     Tresc->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     Tresc->setTabChangesFocus(true);
     LabelTresc->setBuddy(Tresc);
+    Tresc->installEventFilter(this);
+    TextEntry::keepClean(Tytul, &Sql::storableText);
+    TextEntry::keepClean(Tresc, &Sql::storableText);
 
     LBIloscZnakow = new QLabel(this);
     LBIloscZnakow->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -213,6 +219,34 @@ void TFormNotatka::FormClose(QCloseEvent *event)
     // The opener owns the dialog and frees it when its modal run ends; a close
     // by any way only ends that run as a cancel.
     QDialog::closeEvent(event);
+}
+
+bool TFormNotatka::eventFilter(QObject *watched, QEvent *event)
+{
+    // Shift+Enter would put a line separator (U+2028) into the body, which is
+    // kept as it is; a line break the user types is a plain one, stored as
+    // CR LF like every other.
+    if (watched == Tresc && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->matches(QKeySequence::InsertLineSeparator)) {
+        Tresc->insertPlainText(QStringLiteral("\n"));
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+QString TFormNotatka::bodyText() const
+{
+    // toPlainText() would turn a no-break space into a space and U+2028 into
+    // a line break; the raw text only marks the breaks between lines.
+    return Tresc->document()->toRawText().replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+}
+
+void TFormNotatka::saveFailed(const QString &message, const Firebird::Error &error)
+{
+    m_dm.ReportFailure(message, kOrigin, error.message());
+    MessageBox::information(this, message + QStringLiteral("\n\n") + error.message()
+                                      + QStringLiteral("\n\nThe note is still here: press OK to try again, or "
+                                                       "Cancel to close it without saving."));
 }
 
 void TFormNotatka::UpdateCharactersLeft()
@@ -329,7 +363,11 @@ void TFormNotatka::SaveNewNote()
 {
     if (Tytul->text().isEmpty())
         Tytul->setText(DefaultTitle());
-    m_main.setSelectedNoteId(InsertNote(Tytul->text(), Tresc->toPlainText()));
+    const int id = InsertNote(Tytul->text(), bodyText());
+    // Not stored: the dialog stays open with the text, and says why.
+    if (id == -1)
+        return;
+    m_main.setSelectedNoteId(id);
     if (m_main.searchTextTyped())
         m_main.focusNoteList();
     m_main.FillNoteList(m_main.selectedNoteId());
@@ -351,15 +389,16 @@ int TFormNotatka::InsertNote(const QString &title, const QString &body)
     try {
         return m_dm.insertNote(note);
     } catch (const Firebird::Error &error) {
-        m_dm.ReportFailure(QStringLiteral("Can't add new note!"), kOrigin, error.message());
+        saveFailed(QStringLiteral("Can't add new note!"), error);
         return -1;
     }
 }
 
 void TFormNotatka::SaveNoteChanges()
 {
-    UpdateNoteText(NoteId, Tytul->text(), Tresc->toPlainText());
-    ApplyAlarmOnSave(NoteId);
+    // A change that was not stored keeps the dialog open with the text.
+    if (!UpdateNoteText(NoteId, Tytul->text(), bodyText()) || !ApplyAlarmOnSave(NoteId))
+        return;
     m_main.RefreshNoteList();
     accept();
 }
@@ -370,7 +409,7 @@ bool TFormNotatka::UpdateNoteText(int id, const QString &title, const QString &b
         m_dm.updateNoteText(id, title, NoteText::toStored(body));
         return true;
     } catch (const Firebird::Error &error) {
-        m_dm.ReportFailure(QStringLiteral("Can't save changes in note!"), kOrigin, error.message());
+        saveFailed(QStringLiteral("Can't save changes in note!"), error);
         return false;
     }
 }
@@ -435,36 +474,38 @@ bool TFormNotatka::ValidateAlarm()
     return false;
 }
 
-void TFormNotatka::ApplyAlarmOnSave(int id)
+bool TFormNotatka::ApplyAlarmOnSave(int id)
 {
     const int stored = m_dm.ReadAlarmState(id);
     const bool on = cAlarm->isChecked();
     const AlarmDetails chosen{cbAlarm->currentIndex(), dtDate->date(), dtTime->time()};
+    // Part of the save the user asked for: a failure is shown, not swallowed.
+    auto write = [&](int state, const AlarmDetails &details = {}) {
+        try {
+            m_dm.writeAlarmState(id, state, details);
+            return true;
+        } catch (const Firebird::Error &error) {
+            saveFailed(QStringLiteral("Can't set the type of alarm!"), error);
+            return false;
+        }
+    };
     switch (stored) {
     case Alarm::None:
         if (on)
-            m_dm.WriteAlarmState(id, Alarm::Armed, chosen);
+            return write(Alarm::Armed, chosen);
         break;
     case Alarm::Running:
         // Saving a ringing note is its acknowledgement, whatever the box says.
-        m_dm.WriteAlarmState(id, Alarm::Acknowledged);
-        break;
+        return write(Alarm::Acknowledged);
     case Alarm::Armed:
-        if (on)
-            m_dm.WriteAlarmState(id, Alarm::Armed, chosen);
-        else
-            m_dm.WriteAlarmState(id, Alarm::None);
-        break;
+        return on ? write(Alarm::Armed, chosen) : write(Alarm::None);
     case Alarm::Acknowledged:
         // An acknowledged alarm rings again only when the user asked for it.
         if (!AlarmChanged)
             break;
-        if (on)
-            m_dm.WriteAlarmState(id, Alarm::Armed, chosen);
-        else
-            m_dm.WriteAlarmState(id, Alarm::None);
-        break;
+        return on ? write(Alarm::Armed, chosen) : write(Alarm::None);
     default:
         break;
     }
+    return true;
 }

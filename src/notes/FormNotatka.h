@@ -13,6 +13,9 @@ class QPushButton;
 class QTimeEdit;
 class TDM;
 class NoteListHost;
+namespace Firebird {
+class Error;
+}
 
 // The note editor: creates a note or shows and changes an existing one,
 // with its one-time alarm. The opener sets NoteId and StatusFormatki, loads
@@ -57,6 +60,7 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildWidgets();
@@ -69,7 +73,11 @@ private:
     int InsertNote(const QString &title, const QString &body);
     void SaveNoteChanges();
     bool UpdateNoteText(int id, const QString &title, const QString &body);
-    void ApplyAlarmOnSave(int id);
+    // False when a write failed; the user has been told.
+    bool ApplyAlarmOnSave(int id);
+    // The body exactly as typed, with plain line breaks.
+    QString bodyText() const;
+    void saveFailed(const QString &message, const Firebird::Error &error);
 
     TDM &m_dm;
     NoteListHost &m_main;

@@ -5,6 +5,9 @@
 
 #include <QFileInfo>
 
+#include <chrono>
+#include <thread>
+
 Q_LOGGING_CATEGORY(lcStore, "penwick.store", QtWarningMsg)
 
 namespace {
@@ -21,6 +24,26 @@ Note listRow(const Firebird::Cursor &row, const int (&fields)[4])
     note.createdTime = row.asTime(fields[2]);
     note.alarm = row.asInteger(fields[3]);
     return note;
+}
+
+// Two copies of the program may write one row at the same moment (an edit
+// saved just as the other's alarm checker marks that note): the later write
+// then meets an update conflict, and a fresh transaction succeeds. Each try
+// takes the lock anew, so the other thread is not held up meanwhile.
+constexpr int kWriteAttempts = 4;
+
+template<class Write>
+auto retryingConflicts(Write &&write) -> decltype(write())
+{
+    for (int attempt = 1;; ++attempt) {
+        try {
+            return write();
+        } catch (const Firebird::Error &error) {
+            if (!error.conflict() || attempt >= kWriteAttempts)
+                throw;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(15 * attempt));
+    }
 }
 
 enum class Body { Read, Skip };
@@ -123,7 +146,7 @@ void TDM::select(const QString &sql, RowFunction &&row)
 
 void TDM::write(const QString &sql)
 {
-    m_database.execute(sql);
+    retryingConflicts([&] { m_database.execute(sql); });
 }
 
 QString TDM::GetSetting(const QString &key)
@@ -148,15 +171,24 @@ QString TDM::GetSetting(const QString &key)
 bool TDM::SetSetting(const QString &key, const QString &value)
 {
     try {
-        int id = 0;
-        bool exists = false;
-        select(Statements::settingRow(key), [&](const Firebird::Cursor &row) {
-            if (!exists)
-                id = row.asInteger(row.fieldIndex("ID"));
-            exists = true;
-        });
-        write(exists ? Statements::updateSetting(key, value, id) : Statements::insertSetting(key, value));
-        return true;
+        for (bool retried = false;; retried = true) {
+            int id = 0;
+            bool exists = false;
+            select(Statements::settingRow(key), [&](const Firebird::Cursor &row) {
+                if (!exists)
+                    id = row.asInteger(row.fieldIndex("ID"));
+                exists = true;
+            });
+            try {
+                write(exists ? Statements::updateSetting(key, value, id) : Statements::insertSetting(key, value));
+                return true;
+            } catch (const Firebird::Error &error) {
+                // Another process added the key since the look-up; the unique
+                // key turned our row away, so the key's row is updated instead.
+                if (exists || retried || !error.duplicate())
+                    throw;
+            }
+        }
     } catch (const Firebird::Error &error) {
         ReportFailure(QStringLiteral("Nie można zapisać ustawienia ") + key + QStringLiteral(" o wartości ") + value
                           + QStringLiteral(" w konfiguracji!"),
@@ -180,11 +212,15 @@ int TDM::ReadAlarmState(int id)
 void TDM::WriteAlarmState(int id, int state, const AlarmDetails &details)
 {
     try {
-        write(Statements::writeAlarmState(id, state, details.kind, details.date, details.time,
-                                          Clock::currentDateTime()));
+        writeAlarmState(id, state, details);
     } catch (const Firebird::Error &error) {
         ReportFailure(QStringLiteral("Can't set the type of alarm!"), QStringLiteral("FormNotatka"), error.message());
     }
+}
+
+void TDM::writeAlarmState(int id, int state, const AlarmDetails &details)
+{
+    write(Statements::writeAlarmState(id, state, details.kind, details.date, details.time, Clock::currentDateTime()));
 }
 
 int TDM::PickNeighbourNote(const QVector<int> &listIds, int id)
@@ -237,21 +273,23 @@ std::optional<Note> TDM::readNote(int id)
 
 int TDM::insertNote(const Note &note)
 {
-    const auto lock = m_database.lock();
-    Firebird::Transaction transaction(m_database, Firebird::Transaction::ReadWrite);
-    int id = -1;
-    {
-        Firebird::Cursor cursor(transaction, Statements::nextNoteId());
-        if (cursor.next())
-            id = cursor.asInteger(0);
-    }
-    if (id == -1)
-        return -1;
-    transaction.execute(Statements::insertNote(id, note.title, note.body,
-                                               QDateTime(note.createdDate, note.createdTime), note.alarm,
-                                               note.kind, note.alarmDate, note.alarmTime));
-    transaction.commit();
-    return id;
+    return retryingConflicts([&] {
+        const auto lock = m_database.lock();
+        Firebird::Transaction transaction(m_database, Firebird::Transaction::ReadWrite);
+        int id = -1;
+        {
+            Firebird::Cursor cursor(transaction, Statements::nextNoteId());
+            if (cursor.next())
+                id = cursor.asInteger(0);
+        }
+        if (id == -1)
+            return -1;
+        transaction.execute(Statements::insertNote(id, note.title, note.body,
+                                                   QDateTime(note.createdDate, note.createdTime), note.alarm,
+                                                   note.kind, note.alarmDate, note.alarmTime));
+        transaction.commit();
+        return id;
+    });
 }
 
 void TDM::updateNoteText(int id, const QString &title, const QString &storedBody)

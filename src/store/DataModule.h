@@ -68,6 +68,8 @@ public:
     // its creation moment as given) under it; answers the ID.
     int insertNote(const Note &note);
     void updateNoteText(int id, const QString &title, const QString &storedBody);
+    // WriteAlarmState for a save that must not fail unseen.
+    void writeAlarmState(int id, int state, const AlarmDetails &details = {});
     void deleteNote(int id);
     // The notes whose alarm is armed or acknowledged, newest first.
     std::vector<Note> readAlarmCandidates();
@@ -77,6 +79,8 @@ private:
     // to `row`.
     template<class RowFunction>
     void select(const QString &sql, RowFunction &&row);
+    // Runs one statement in a transaction of its own; tried again when it
+    // meets an update conflict.
     void write(const QString &sql);
 
     Firebird::Connection m_database;

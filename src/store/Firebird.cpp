@@ -1,13 +1,15 @@
 #include "Firebird.h"
 
+#include "EngineFolder.h"
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 #include <ibase.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +22,8 @@ namespace {
 
 constexpr short kDialect = 3;
 constexpr qint32 kPageBuffers = 2048; // 16 MiB of 8 KiB pages at most
+// How long a write waits for a row another transaction holds.
+constexpr char kLockTimeoutSeconds = 10;
 
 // ISC_DATE counts days from 17 November 1858, ISC_TIME ten-thousandths of a
 // second from midnight.
@@ -55,6 +59,49 @@ bool isConnectionLost(const ISC_STATUS *status)
     }
 }
 
+// What kind of failure the codes of a status vector tell. A lock time-out is
+// no conflict: the other transaction still holds the row after the wait.
+Error::Cause causeOf(const ISC_STATUS *status)
+{
+    if (isConnectionLost(status))
+        return Error::Cause::ConnectionLost;
+    bool conflict = false;
+    bool timeout = false;
+    bool duplicate = false;
+    for (const ISC_STATUS *item = status; *item != isc_arg_end;) {
+        const ISC_STATUS type = item[0];
+        if (type == isc_arg_gds) {
+            switch (item[1]) {
+            case isc_update_conflict:
+            case isc_deadlock:
+            case isc_lock_conflict:
+                conflict = true;
+                break;
+            case isc_lock_timeout:
+                timeout = true;
+                break;
+            case isc_unique_key_violation:
+            case isc_no_dup:
+                duplicate = true;
+                break;
+            default:
+                break;
+            }
+        }
+        item += type == isc_arg_cstring ? 3 : 2;
+    }
+    if (duplicate)
+        return Error::Cause::Duplicate;
+    if (conflict && !timeout)
+        return Error::Cause::Conflict;
+    return Error::Cause::Other;
+}
+
+Error errorFrom(const ISC_STATUS *status)
+{
+    return Error(statusText(status), causeOf(status));
+}
+
 bool failed(const ISC_STATUS *status)
 {
     return status[0] == 1 && status[1] != 0;
@@ -63,7 +110,7 @@ bool failed(const ISC_STATUS *status)
 void check(const ISC_STATUS *status)
 {
     if (failed(status))
-        throw Error(statusText(status), isConnectionLost(status));
+        throw errorFrom(status);
 }
 
 void addParameter(QByteArray &dpb, char tag, const QByteArray &value)
@@ -71,6 +118,14 @@ void addParameter(QByteArray &dpb, char tag, const QByteArray &value)
     dpb += tag;
     dpb += char(value.size());
     dpb += value;
+}
+
+// Qt's plain UTF-8 decoding drops a leading U+FEFF as a byte-order mark; in a
+// stored text it is a character the user wrote.
+QString textFromUtf8(const char *data, qsizetype size)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(data, size));
 }
 
 QDate decodeDate(ISC_DATE date)
@@ -83,32 +138,29 @@ QTime decodeTime(ISC_TIME time)
     return QTime::fromMSecsSinceStartOfDay(int(time / 10));
 }
 
-// The shared temporary folder is writable by everybody: a folder of that name
-// that is not our own (or is a link) must never hold our engine configuration.
-// Then this process keeps a private folder; sharing the file with another
-// process is not possible until the stray folder is removed.
-QString ownRoot()
+struct Environment {
+    QString folder;
+    QString problem;
+};
+
+Environment &environment()
 {
-    static const QString root = [] {
-        const QString shared = QDir::tempPath() + QStringLiteral("/penwick-") + QString::number(getuid());
-        ::mkdir(QFile::encodeName(shared).constData(), 0700);
-        struct stat info = {};
-        if (::lstat(QFile::encodeName(shared).constData(), &info) == 0 && S_ISDIR(info.st_mode)
-            && info.st_uid == getuid()) {
-            ::chmod(QFile::encodeName(shared).constData(), 0700);
-            return shared;
-        }
-        QByteArray pattern = QFile::encodeName(shared + QStringLiteral("-XXXXXX"));
-        if (::mkdtemp(pattern.data()))
-            return QFile::decodeName(pattern);
-        return shared;
-    }();
-    return root;
+    static Environment chosen;
+    return chosen;
 }
 
-QString envFolder(const char *leaf)
+std::once_flag environmentOnce;
+
+// Every attachment and every new file goes through here: a file whose lock
+// folder is not the one this process uses is refused, never opened with it.
+void checkEnvironmentFor(const QString &databaseFile)
 {
-    return ownRoot() + QLatin1Char('/') + QLatin1String(leaf);
+    if (!prepareEnvironment(databaseFile))
+        throw Error(environmentProblem());
+    const QString wanted = EngineFolder::forDatabase(databaseFile);
+    if (wanted != environment().folder)
+        throw Error(QStringLiteral("%1 is not opened: its lock folder is %2, and this process uses %3.")
+                        .arg(databaseFile, wanted, environment().folder));
 }
 
 // Splits a script into statements at semicolons outside comments and quotes.
@@ -165,8 +217,13 @@ QStringList splitScript(const QString &script)
 } // namespace
 
 Error::Error(const QString &message, bool connectionLost)
+    : Error(message, connectionLost ? Cause::ConnectionLost : Cause::Other)
+{
+}
+
+Error::Error(const QString &message, Cause cause)
     : std::runtime_error(message.toStdString())
-    , m_connectionLost(connectionLost)
+    , m_cause(cause)
 {
 }
 
@@ -178,32 +235,36 @@ QString Error::message() const
     return QString::fromUtf8(what());
 }
 
-QString configFolder()
+QString environmentProblem()
 {
-    return envFolder("firebird");
+    return environment().problem;
 }
 
 QString lockFolder()
 {
-    return envFolder("lock");
+    return environment().folder;
 }
 
-void prepareEnvironment()
+bool prepareEnvironment(const QString &databaseFile)
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        const QString config = configFolder();
-        const QString lock = lockFolder();
-        QDir().mkpath(config);
-        QDir().mkpath(lock);
+    std::call_once(environmentOnce, [&databaseFile] {
+        Environment &chosen = environment();
+        chosen.folder = EngineFolder::forDatabase(databaseFile);
+        const QString problem = EngineFolder::makePrivate(chosen.folder);
+        if (!problem.isEmpty()) {
+            chosen.problem = QStringLiteral("%1 is not opened: its lock folder %2, which every program that opens "
+                                            "the file must share, cannot be used: %3.")
+                                 .arg(databaseFile, chosen.folder, problem);
+            return;
+        }
         // The engine finds its character sets under this folder; without them
         // it retries loading them on every attach and logs each failure.
-        const QString intl = config + QStringLiteral("/intl");
+        const QString intl = chosen.folder + QStringLiteral("/intl");
         const QString systemIntl = QStringLiteral(PENWICK_FIREBIRD_INTL);
-        if (!QFileInfo::exists(intl) && QFileInfo::exists(systemIntl))
+        if (!QFileInfo(intl).isSymLink() && !QFileInfo::exists(intl) && QFileInfo::exists(systemIntl))
             QFile::link(systemIntl, intl);
         const QByteArray wanted = "ServerMode = SuperClassic\nTracePlugin =\n";
-        QFile conf(config + QStringLiteral("/firebird.conf"));
+        QFile conf(chosen.folder + QStringLiteral("/firebird.conf"));
         if (!conf.open(QIODevice::ReadOnly) || conf.readAll() != wanted) {
             conf.close();
             QSaveFile out(conf.fileName());
@@ -212,9 +273,10 @@ void prepareEnvironment()
                 out.commit();
             }
         }
-        qputenv("FIREBIRD", QFile::encodeName(config));
-        qputenv("FIREBIRD_LOCK", QFile::encodeName(lock));
+        qputenv("FIREBIRD", QFile::encodeName(chosen.folder));
+        qputenv("FIREBIRD_LOCK", QFile::encodeName(chosen.folder));
     });
+    return environment().problem.isEmpty();
 }
 
 // ---------------------------------------------------------------------------
@@ -257,7 +319,7 @@ void Connection::open()
 {
     if (d->db)
         return;
-    prepareEnvironment();
+    checkEnvironmentFor(d->databaseName);
     QByteArray dpb;
     dpb += char(isc_dpb_version1);
     addParameter(dpb, isc_dpb_user_name, Credentials::userName.toUtf8());
@@ -286,7 +348,7 @@ void Connection::close()
     ISC_STATUS_ARRAY status;
     isc_detach_database(status, &d->db);
     if (failed(status)) {
-        const Error error(statusText(status), isConnectionLost(status));
+        const Error error = errorFrom(status);
         d->detach();
         throw error;
     }
@@ -308,7 +370,7 @@ void Connection::execute(const QString &sql)
 
 void Connection::createFromScript(const QString &path, const QString &scriptPath)
 {
-    prepareEnvironment();
+    checkEnvironmentFor(path);
     QFile file(scriptPath);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         throw Error(QStringLiteral("Cannot read %1").arg(scriptPath));
@@ -357,9 +419,9 @@ Transaction::Transaction(Connection &connection, Mode mode)
     // Read committed with record versions: readers never wait for writers,
     // and each statement sees what other processes have committed.
     static const char writeTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
-                                     isc_tpb_rec_version, isc_tpb_wait, isc_tpb_lock_timeout, 1, 10};
+                                     isc_tpb_rec_version, isc_tpb_wait, isc_tpb_lock_timeout, 1, kLockTimeoutSeconds};
     static const char readTpb[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed,
-                                   isc_tpb_rec_version, isc_tpb_wait, isc_tpb_lock_timeout, 1, 10};
+                                   isc_tpb_rec_version, isc_tpb_wait, isc_tpb_lock_timeout, 1, kLockTimeoutSeconds};
     try {
         m_connection.open();
         ISC_STATUS_ARRAY status;
@@ -390,9 +452,18 @@ void Transaction::execute(const QString &sql)
 {
     const QByteArray text = sql.toUtf8();
     ISC_STATUS_ARRAY status;
+    QElapsedTimer waited;
+    waited.start();
     isc_dsql_execute_immediate(status, &m_connection.d->db, &m_handle->tr, 0, text.constData(), kDialect, nullptr);
-    if (failed(status))
-        fail(Error(statusText(status), isConnectionLost(status)));
+    if (failed(status)) {
+        Error error = errorFrom(status);
+        // The engine words a wait that ran out like a conflict after the other
+        // transaction ended; but then the row is still held, and another try
+        // would only wait as long again.
+        if (error.conflict() && waited.elapsed() >= kLockTimeoutSeconds * 1000 - 500)
+            error = Error(error.message(), Error::Cause::Other);
+        fail(error);
+    }
 }
 
 void Transaction::commit()
@@ -400,7 +471,7 @@ void Transaction::commit()
     ISC_STATUS_ARRAY status;
     isc_commit_transaction(status, &m_handle->tr);
     if (failed(status))
-        fail(Error(statusText(status), isConnectionLost(status)));
+        fail(errorFrom(status));
 }
 
 // ---------------------------------------------------------------------------
@@ -471,7 +542,7 @@ Cursor::Cursor(Transaction &transaction, const QString &sql)
     ISC_STATUS_ARRAY status;
     auto checked = [this, &status] {
         if (failed(status))
-            m_transaction.fail(Error(statusText(status), isConnectionLost(status)));
+            m_transaction.fail(errorFrom(status));
     };
     isc_dsql_allocate_statement(status, &db, &d->statement);
     checked();
@@ -499,7 +570,7 @@ bool Cursor::next()
     if (result == 100)
         return false;
     if (failed(status))
-        m_transaction.fail(Error(statusText(status), isConnectionLost(status)));
+        m_transaction.fail(errorFrom(status));
     d->onRow = true;
     return true;
 }
@@ -586,10 +657,10 @@ QString Cursor::asString(int field) const
     switch (var.sqltype & ~1) {
     case SQL_VARYING: {
         const auto length = *reinterpret_cast<const short *>(var.sqldata);
-        return QString::fromUtf8(var.sqldata + sizeof(short), length);
+        return textFromUtf8(var.sqldata + sizeof(short), length);
     }
     case SQL_TEXT:
-        return QString::fromUtf8(var.sqldata, var.sqllen);
+        return textFromUtf8(var.sqldata, var.sqllen);
     case SQL_SHORT:
     case SQL_LONG:
     case SQL_INT64:
@@ -608,7 +679,7 @@ QString Cursor::asString(int field) const
         } catch (const Error &error) {
             m_transaction.fail(error);
         }
-        return QString::fromUtf8(bytes);
+        return textFromUtf8(bytes.constData(), bytes.size());
     }
     default:
         throw Error(QStringLiteral("Column type cannot be read as text"));

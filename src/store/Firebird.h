@@ -19,15 +19,27 @@ namespace Firebird {
 class Error final : public std::runtime_error
 {
 public:
+    enum class Cause { Other, ConnectionLost, Conflict, Duplicate };
     explicit Error(const QString &message, bool connectionLost = false);
+    Error(const QString &message, Cause cause);
     QString message() const;
     bool connectionLost() const
     {
-        return m_connectionLost;
+        return m_cause == Cause::ConnectionLost;
+    }
+    // Another transaction changed the row first: a fresh try may succeed.
+    bool conflict() const
+    {
+        return m_cause == Cause::Conflict;
+    }
+    // A unique key holds the value already.
+    bool duplicate() const
+    {
+        return m_cause == Cause::Duplicate;
     }
 
 private:
-    bool m_connectionLost;
+    Cause m_cause;
 };
 
 // The fixed account every attachment and every new file uses.
@@ -36,11 +48,15 @@ struct Credentials {
     static const QString password;
 };
 
-// Points the embedded engine at a configuration that lets several processes
-// share one database file, and at a lock folder all of them use. Must run
-// before the first client call; later calls do nothing.
-void prepareEnvironment();
-QString configFolder();
+// Points the embedded engine at the lock folder of `databaseFile` (see
+// EngineFolder), which also holds a configuration that lets several processes
+// share the file. The engine reads both once per process, so the first call
+// decides, before the first client call: afterwards a process opens only the
+// files whose lock folder is that one. False when the folder cannot be made
+// ours; environmentProblem() then says why, and nothing attaches.
+bool prepareEnvironment(const QString &databaseFile);
+QString environmentProblem();
+// The lock folder in force; empty before the first call.
 QString lockFolder();
 
 // One attachment to a database file. It attaches on first use and again after

@@ -313,6 +313,14 @@ tray_icon_of() {
     return 1
 }
 
+# clicks_apart MS: returns once a click made at MS (from _e2e_now_ms) can no
+# longer form a double click with the next one (Qt's default interval is 400 ms).
+clicks_apart() {
+    local rest=$(( $1 + 600 - $(_e2e_now_ms) ))
+    (( rest > 0 )) && sleep "$(awk -v m="$rest" 'BEGIN { printf "%.3f", m / 1000 }')"
+    return 0
+}
+
 # click_window WID [BUTTON]: click at the window's centre.
 click_window() {
     local g
@@ -396,6 +404,29 @@ start_dbus_monitor() {
     wait_for "grep -q 'member=NameLost' '$file'" 5
 }
 
+# start_root_watch FILE: record into FILE, with xev, what happens to the
+# windows under the root window (made, mapped, unmapped, ...). Start it before
+# the program: the program's first window then shows as ready.
+start_root_watch() {
+    local file=$1
+    stdbuf -oL xev -root -event substructure </dev/null >"$file" 2>"$file.err" &
+    E2E_MONITOR_PIDS+=("$!")
+}
+
+# was_unmapped FILE WID: whether FILE (from start_root_watch) saw WID unmapped.
+was_unmapped() {
+    grep -A1 '^UnmapNotify event' "$1" | grep -q "window $(printf '0x%x' "$2"),"
+}
+
+# click_menu_bar WID: click the first title of the window's menu bar.
+click_menu_bar() {
+    local g
+    g=$(geometry "$1") || return 1
+    [ -n "$g" ] || return 1
+    set -- $g
+    x xdotool mousemove --sync $(( $1 + 15 )) $(( $2 + 10 )) click 1
+}
+
 # notify_records FILE: one line per Notify call, "SUMMARY<TAB>BODY"; carriage returns
 # dropped and line breaks in the body written as a literal \n.
 notify_records() {
@@ -426,7 +457,7 @@ notify_records() {
 db_query() {
     (
         # shellcheck source=tools/firebird-env.sh
-        . "$E2E_ROOT/tools/firebird-env.sh"
+        . "$E2E_ROOT/tools/firebird-env.sh" "$1" || exit 1
         printf '%s\n' "$2" | timeout 15 isql-fb -q -user sysdba -password quietbird "$1"
     )
 }

@@ -4,16 +4,36 @@
 #include "store/Sql.h"
 
 #include <QFile>
+#include <QTemporaryDir>
+
+#include <ibase.h>
+
+QString TestDatabase::processFolder()
+{
+    static QTemporaryDir dir;
+    return dir.path();
+}
+
+QString TestDatabase::unusedPath(const QString &suffix)
+{
+    static int made = 0;
+    return QStringLiteral("%1/db-%2%3").arg(processFolder()).arg(++made).arg(suffix);
+}
 
 TestDatabase::TestDatabase()
 {
-    m_path = m_dir.path() + QStringLiteral("/dbn.ib");
+    m_path = unusedPath();
     try {
         Firebird::Connection::createFromScript(m_path, schemaPath());
         m_valid = true;
     } catch (const Firebird::Error &error) {
         m_error = error.message();
     }
+}
+
+TestDatabase::~TestDatabase()
+{
+    QFile::remove(m_path);
 }
 
 QString TestDatabase::schemaPath()
@@ -62,6 +82,28 @@ QList<int> ids(const QString &databasePath, const QString &select)
     while (cursor.next())
         found << cursor.asInteger(0);
     return found;
+}
+
+void setReadOnly(const QString &databasePath, bool readOnly)
+{
+    QByteArray dpb;
+    dpb += char(isc_dpb_version1);
+    for (const auto &[tag, value] : {std::pair{isc_dpb_user_name, Firebird::Credentials::userName},
+                                     std::pair{isc_dpb_password, Firebird::Credentials::password}}) {
+        dpb += char(tag);
+        dpb += char(value.size());
+        dpb += value.toUtf8();
+    }
+    dpb += char(isc_dpb_set_db_readonly);
+    dpb += char(1);
+    dpb += char(readOnly ? 1 : 0);
+    const QByteArray path = QFile::encodeName(databasePath);
+    ISC_STATUS_ARRAY status;
+    isc_db_handle db = 0;
+    isc_attach_database(status, 0, path.constData(), &db, short(dpb.size()), dpb.constData());
+    if (status[0] == 1 && status[1] != 0)
+        throw Firebird::Error(QStringLiteral("cannot switch the read-only mode of %1").arg(databasePath));
+    isc_detach_database(status, &db);
 }
 
 int count(const QString &databasePath, const QString &where)

@@ -3,24 +3,29 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 
 #include <memory>
 
-// A fresh dbn.ib made from the schema script in a temporary folder, removed
-// with the object.
+// A fresh database made from the schema script, removed with the object.
+// Every file of a test process lies in one temporary folder: the engine takes
+// one lock folder per process, and a file's lock folder is that of its folder.
 class TestDatabase final
 {
 public:
     TestDatabase();
+    ~TestDatabase();
+    Q_DISABLE_COPY_MOVE(TestDatabase)
     QString path() const
     {
         return m_path;
     }
     QString folder() const
     {
-        return m_dir.path();
+        return processFolder();
     }
+    // A name in that folder that no file has yet.
+    static QString unusedPath(const QString &suffix = QStringLiteral(".ib"));
+    static QString processFolder();
     bool isValid() const
     {
         return m_valid;
@@ -33,7 +38,6 @@ public:
     static QString schemaPath();
 
 private:
-    QTemporaryDir m_dir;
     QString m_path;
     QString m_error;
     bool m_valid = false;
@@ -51,6 +55,8 @@ QStringList row(const QString &databasePath, const QString &select, const QList<
 // The first column of every row, as integers.
 QList<int> ids(const QString &databasePath, const QString &select);
 int count(const QString &databasePath, const QString &where = QString());
+// Switches the database's read-only mode; needs the file with no attachment.
+void setReadOnly(const QString &databasePath, bool readOnly);
 // Inserts a note row directly; returns its ID.
 int insertNote(const QString &databasePath, int id, const QString &title, const QString &created, int alarm = 0,
                int kind = 0, const QString &alarmDate = QString(), const QString &alarmTime = QString(),

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Two copies write one file at once, each N notes through the data module, and
+# each started with a TMPDIR of its own (as from a terminal and from a
+# sandbox). Every save reported done must be in the file afterwards.
+#   bench/two_copies.sh BUILD_DIR [N]
+set -u
+[ $# -ge 1 ] || { echo "usage: $0 BUILD_DIR [N]" >&2; exit 2; }
+build=$(realpath "$1")
+n=${2:-1000}
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+worker="$build/tests/storeworker"
+[ -x "$worker" ] || { echo "no $worker: build the tests first" >&2; exit 2; }
+work=$(mktemp -d "${TMPDIR:-/tmp}/penwick-two.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+db="$work/dbn.ib"
+mkdir -p "$work/tmp-a" "$work/tmp-b"
+"$build/penwick-makedb" "$root/schema/dbn.sql" "$db" || exit 1
+
+start=$(date +%s%N)
+TMPDIR="$work/tmp-a" "$worker" write-rows "$db" a "$n" >"$work/a.out" 2>"$work/a.err" &
+a=$!
+TMPDIR="$work/tmp-b" "$worker" write-rows "$db" b "$n" >"$work/b.out" 2>"$work/b.err" &
+b=$!
+wait "$a"; status_a=$?
+wait "$b"; status_b=$?
+ms=$(( ($(date +%s%N) - start) / 1000000 ))
+
+# shellcheck source=tools/firebird-env.sh
+. "$root/tools/firebird-env.sh" "$db" || exit 1
+count() {
+    printf "SET HEADING OFF;\nSELECT COUNT(*) FROM NOTATKI WHERE Tytul STARTING WITH '%s-';\n" "$1" |
+        isql-fb -q -user sysdba -password quietbird "$db" | grep -o '[0-9][0-9]*' | head -1
+}
+gfix_out=$(gfix -v -full -user sysdba -password quietbird "$db" 2>&1)
+echo "copy a: status $status_a, saves reported done $(cat "$work/a.out"), rows found $(count a)"
+echo "copy b: status $status_b, saves reported done $(cat "$work/b.out"), rows found $(count b)"
+echo "time: $ms ms for $((2 * n)) saves"
+echo "gfix -v -full: ${gfix_out:-clean (no output)}"
+[ "$(count a)" = "$(cat "$work/a.out")" ] && [ "$(count b)" = "$(cat "$work/b.out")" ] && [ -z "$gfix_out" ]
