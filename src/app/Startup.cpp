@@ -2,6 +2,8 @@
 
 #include "FormMain.h"
 #include "SignalWatcher.h"
+#include "ui/MessageBox.h"
+#include "store/DataLocation.h"
 #include "store/DataModule.h"
 #include "store/Firebird.h"
 
@@ -13,7 +15,10 @@ Startup::Startup()
     // one of them shuts the engine down. Until ours are back, the signals wait.
     SignalWatcher::holdSignals();
     Firebird::prepareEnvironment();
-    m_dm = std::make_unique<TDM>(TDM::defaultDatabaseName(), TDM::Connect::Later);
+    // Where the notes are; a first start copies the supplied empty file.
+    const DataLocation::Result location = DataLocation::locate();
+    m_dataProblem = location.problem;
+    m_dm = std::make_unique<TDM>(location.path, TDM::Connect::Later);
     m_connected = std::async(std::launch::async, [dm = m_dm.get()] { return dm->ConnectDatabase(); });
 }
 
@@ -28,6 +33,8 @@ int Startup::run()
     QApplication::setApplicationName(QStringLiteral("penwick"));
     QApplication::setApplicationDisplayName(QStringLiteral("Penwick"));
     QApplication::setQuitOnLastWindowClosed(false);
+    if (!m_dataProblem.isEmpty())
+        MessageBox::information(nullptr, m_dataProblem);
 
     m_connected.wait();
     // A signal that came during the attach is handled by the event loop, as

@@ -1,9 +1,9 @@
 #include "DataModule.h"
 
 #include "Clock.h"
+#include "DataLocation.h"
 #include "Statements.h"
 
-#include <QFileInfo>
 
 Q_LOGGING_CATEGORY(lcStore, "penwick.store", QtWarningMsg)
 
@@ -60,8 +60,7 @@ TDM::~TDM()
 QString TDM::defaultDatabaseName()
 {
     // Asked before the application object exists, so not through it.
-    return QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).absolutePath()
-           + QStringLiteral("/dbn.ib");
+    return DataLocation::locate().path;
 }
 
 QString TDM::databaseName() const
