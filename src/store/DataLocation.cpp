@@ -84,8 +84,11 @@ Result carryOut(const Decision &decision)
     if (decision.source != Source::FirstStart)
         return {decision.path, {}};
     const QString folder = QFileInfo(decision.path).absolutePath();
-    if (!QDir().mkpath(folder))
-        return {decision.path, cannotCreate(folder, QStringLiteral("the folder cannot be made"))};
+    errno = 0;
+    if (!QDir().mkpath(folder)) {
+        const QString why = errno ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("no such folder");
+        return {decision.path, cannotCreate(folder, why)};
+    }
     QTemporaryFile copy(folder + QStringLiteral("/.dbn.ib.XXXXXX"));
     if (!copy.open())
         return {decision.path, cannotCreate(decision.path, copy.errorString())};

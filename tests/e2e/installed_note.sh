@@ -3,6 +3,7 @@
 # started with a private HOME, copies the supplied empty database to
 # ~/.local/share/penwick/dbn.ib, a note saved through the editor lands there,
 # and a second start keeps it.
+# A data folder that cannot be made gives a message and no database.
 #   bash tests/e2e/installed_note.sh BUILD_DIR
 set -u
 [ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
@@ -97,7 +98,25 @@ check "the note is still there" [ "$(notes_titled)" = 1 ]
 kill -TERM "$pid"
 wait_exit "$pid" 10 || fatal "SIGTERM ends the program the second time"
 
-for log in penwick.1.log penwick.2.log; do
+# --- a data folder that cannot be made: a message at start, and no half file
+home="$E2E_STATE/home-blocked"
+mkdir -p "$home/.local"
+echo "not a folder" >"$home/.local/share"
+start_installed penwick.3.log
+pid=$E2E_APP_PID
+box=""
+wait_for 'box=$(window_mapped $pid)' 15 || fatal "a message box says the notes cannot be saved"
+pass "a message box says the notes cannot be saved"
+check "one line on stderr names the folder" \
+    eval '[ "$(grep -c "cannot create the file for your notes, $home/.local/share/penwick" "$E2E_STATE/penwick.3.log")" = 1 ]'
+focus_window "$box" || e2e_log "the message box did not get the focus"
+press Return
+check "OK closes the message box" wait_for '[ "$(map_state $box)" != IsViewable ]' 5
+check "the program goes on to its tray icon" wait_for 'icon=$(tray_icon_of $pid)' 15
+kill -TERM "$pid"
+wait_exit "$pid" 10 || fatal "SIGTERM ends the program the third time"
+
+for log in penwick.1.log penwick.2.log penwick.3.log; do
     check "no Qt noise in $log" eval '! grep -Eq "systemTrayWindowChanged|does not support raise" "$E2E_STATE/$log"'
 done
 
