@@ -20,11 +20,26 @@ Q_DECLARE_METATYPE(DataLocation::Source)
 class Layout final
 {
 public:
-    QString exeDir() const { return m_root.path() + QStringLiteral("/prefix/bin"); }
-    QString dataHome() const { return m_root.path() + QStringLiteral("/home/.local/share"); }
-    QString portable() const { return exeDir() + QStringLiteral("/dbn.ib"); }
-    QString perUser() const { return dataHome() + QStringLiteral("/penwick/dbn.ib"); }
-    QString supplied() const { return m_root.path() + QStringLiteral("/prefix/share/penwick/dbn.ib"); }
+    QString exeDir() const
+    {
+        return m_root.path() + QStringLiteral("/prefix/bin");
+    }
+    QString dataHome() const
+    {
+        return m_root.path() + QStringLiteral("/home/.local/share");
+    }
+    QString portable() const
+    {
+        return exeDir() + QStringLiteral("/dbn.ib");
+    }
+    QString perUser() const
+    {
+        return dataHome() + QStringLiteral("/penwick/dbn.ib");
+    }
+    QString supplied() const
+    {
+        return m_root.path() + QStringLiteral("/prefix/share/penwick/dbn.ib");
+    }
 
     static void write(const QString &path, const QByteArray &content)
     {
@@ -41,10 +56,14 @@ public:
     // The names in the per-user folder: a half-made copy would show here.
     QStringList dataEntries() const
     {
-        return QDir(QFileInfo(perUser()).absolutePath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        return QDir(QFileInfo(perUser()).absolutePath())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     }
 
-    DataLocation::Decision decide() const { return DataLocation::decide(exeDir(), dataHome(), supplied()); }
+    DataLocation::Decision decide() const
+    {
+        return DataLocation::decide(exeDir(), dataHome(), supplied());
+    }
 
 private:
     QTemporaryDir m_root;
@@ -108,9 +127,12 @@ void TestDataLocation::suppliedBesideOrAbove_data()
 {
     QTest::addColumn<QString>("program");
     QTest::addColumn<QString>("supplied");
-    QTest::newRow("installed: <prefix>/share") << "prefix/bin" << "prefix/share/penwick/dbn.ib";
-    QTest::newRow("build tree: share beside the program") << "build" << "build/share/penwick/dbn.ib";
-    QTest::newRow("none") << "prefix/bin" << "";
+    QTest::newRow("installed: <prefix>/share") << "prefix/bin"
+                                               << "prefix/share/penwick/dbn.ib";
+    QTest::newRow("build tree: share beside the program") << "build"
+                                                          << "build/share/penwick/dbn.ib";
+    QTest::newRow("none") << "prefix/bin"
+                          << "";
 }
 
 void TestDataLocation::suppliedBesideOrAbove()
@@ -164,7 +186,7 @@ void TestDataLocation::firstStartCopiesSecondKeepsNotes()
     QCOMPARE(first.problem, QString());
     QCOMPARE(first.path, layout.perUser());
     QCOMPARE(Layout::read(layout.perUser()), Layout::read(empty.path()));
-    QCOMPARE(layout.dataEntries(), QStringList{QStringLiteral("dbn.ib")});
+    QCOMPARE(layout.dataEntries(), QStringList {QStringLiteral("dbn.ib")});
     {
         TDM dm(first.path);
         QVERIFY(dm.isConnected());
@@ -192,7 +214,7 @@ void TestDataLocation::existingFileIsNeverReplaced()
     QCOMPARE(result.problem, QString());
     QCOMPARE(result.path, layout.perUser());
     QCOMPARE(Layout::read(layout.perUser()), QByteArray("the user's notes"));
-    QCOMPARE(layout.dataEntries(), QStringList{QStringLiteral("dbn.ib")});
+    QCOMPARE(layout.dataEntries(), QStringList {QStringLiteral("dbn.ib")});
 }
 
 void TestDataLocation::failedCopyLeavesNothing_data()
@@ -225,7 +247,7 @@ void TestDataLocation::failedCopyLeavesNothing()
     DataLocation::Result result;
     if (cause == QLatin1String("full")) {
         // Files may grow to 64 KiB only; past that, a write fails.
-        rlimit saved{};
+        rlimit saved {};
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
         rlimit small = saved;
         small.rlim_cur = 64 * 1024;

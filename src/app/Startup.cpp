@@ -2,10 +2,10 @@
 
 #include "FormMain.h"
 #include "SignalWatcher.h"
-#include "ui/MessageBox.h"
 #include "store/DataLocation.h"
 #include "store/DataModule.h"
 #include "store/Firebird.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 

@@ -4,7 +4,6 @@
 #include "DataLocation.h"
 #include "Statements.h"
 
-
 Q_LOGGING_CATEGORY(lcStore, "penwick.store", QtWarningMsg)
 
 namespace {
