@@ -2,34 +2,56 @@
 # every test. Both install what is missing from Debian's packages first.
 
 BUILD      ?= build
-GENERATOR  ?= Ninja
 CMAKE_FLAGS ?=
 JOBS       ?= $(shell nproc)
+# A build folder keeps the generator it was made with (by hand too): use it.
+CACHED_GENERATOR = $(shell sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' $(BUILD)/CMakeCache.txt 2>/dev/null)
+GENERATOR  ?= $(or $(CACHED_GENERATOR),Ninja)
 
 BUILD_PACKAGES := g++ cmake ninja-build pkgconf qt6-base-dev qt6-base-dev-tools libgl-dev \
                   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils \
                   libbenchmark-dev fonts-dejavu-core fonts-wine qt6-webengine-dev
-TEST_PACKAGES  := python3 clang-format xvfb x11-utils xdotool dbus-x11 dunst trayer imagemagick
+DESKTOP_PACKAGES := xvfb x11-utils xdotool dbus-x11 dunst trayer
+TEST_PACKAGES  := python3 clang-format $(DESKTOP_PACKAGES) imagemagick appstream dpkg-dev file
+BENCH_PACKAGES := $(DESKTOP_PACKAGES) gcc libx11-dev
+DEB_PACKAGES   := dpkg-dev file
 
-SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+.PHONY: run test build configure deps test-deps bench-deps deb-deps test-asan test-tsan bench deb serve clean format check-format
 
-.PHONY: run test build deps test-deps test-asan test-tsan bench serve clean format check-format
-
-run: deps build
+# Only the program and what it needs to run; the notes are the per-user file.
+run: deps configure
+	cmake --build $(BUILD) -j $(JOBS) --target penwick
+	@if [ -e $(BUILD)/dbn.ib ]; then \
+	    data="$${XDG_DATA_HOME:-$$HOME/.local/share}/penwick"; \
+	    echo "Note: $(BUILD)/dbn.ib lies beside the program, so Penwick uses it (the portable layout)."; \
+	    echo "To keep your notes out of the build folder, move it while Penwick is not running:"; \
+	    echo "  mkdir -p '$$data' && mv -n $(BUILD)/dbn.ib '$$data/dbn.ib'"; \
+	fi
 	./$(BUILD)/penwick
 
-test: deps test-deps build
+test: deps test-deps configure
+	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j1
 
-build:
-	cmake -S . -B $(BUILD) -G $(GENERATOR) $(CMAKE_FLAGS)
+configure:
+	@cached='$(CACHED_GENERATOR)'; \
+	if [ -n "$$cached" ] && [ "$$cached" != '$(GENERATOR)' ]; then \
+	    echo "$(BUILD)/ was made with the generator '$$cached', not '$(GENERATOR)'. Either keep it:"; \
+	    echo "  make $(or $(MAKECMDGOALS),run) GENERATOR='$$cached'"; \
+	    echo "or start afresh (your notes are not in $(BUILD)/):"; \
+	    echo "  rm -rf $(BUILD) && make $(or $(MAKECMDGOALS),run)"; \
+	    exit 1; \
+	fi
+	cmake -S . -B $(BUILD) -G '$(GENERATOR)' $(CMAKE_FLAGS)
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 # AddressSanitizer and UndefinedBehaviorSanitizer over the unit tests.
 test-asan: deps
 	$(MAKE) build BUILD=build-asan CMAKE_FLAGS="$(CMAKE_FLAGS) -DPENWICK_ASAN=ON -DPENWICK_BUILD_BENCH=OFF"
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
-		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -LE e2e
+		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -LE 'e2e|package'
 
 # ThreadSanitizer over the tests that run threads.
 test-tsan: deps
@@ -40,7 +62,8 @@ test-tsan: deps
 		TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1 die_after_fork=0" \
 		ctest --output-on-failure -L threads
 
-bench: deps build
+bench: deps bench-deps configure
+	cmake --build $(BUILD) -j $(JOBS) --target penwick penwick-makedb bench_notelist bench_dialogs tray_reference
 	./$(BUILD)/bench/bench_notelist
 	./$(BUILD)/bench/bench_dialogs
 	./bench/startup.sh ./$(BUILD)/penwick ./$(BUILD)/bench/tray_reference
@@ -57,12 +80,25 @@ check-format: test-deps
 serve:
 	python3 -m http.server --bind 127.0.0.1 8088 --directory service
 
+# The Debian package, in $(BUILD)/: penwick_<version>_<arch>.deb
+deb: deps deb-deps configure
+	cmake --build $(BUILD) -j $(JOBS)
+	cd $(BUILD) && cpack -G DEB
+	@echo "Install it with: sudo apt install ./$$(cd $(BUILD) && ls -t penwick_*.deb | head -1 | sed 's|^|$(BUILD)/|')"
+
 deps:
 	@./tools/install-packages.sh $(BUILD_PACKAGES)
 
 test-deps:
 	@./tools/install-packages.sh $(TEST_PACKAGES)
 
+bench-deps:
+	@./tools/install-packages.sh $(BENCH_PACKAGES)
+
+deb-deps:
+	@./tools/install-packages.sh $(DEB_PACKAGES)
+
 clean:
 	rm -rf build-asan build-tsan
-	@echo "$(BUILD)/ is kept: it holds dbn.ib with your notes. Remove it by hand if you mean to."
+	@echo "$(BUILD)/ is kept; remove it by hand if you mean to." \
+	    "Your notes are not in it: they are in $${XDG_DATA_HOME:-$$HOME/.local/share}/penwick/dbn.ib."

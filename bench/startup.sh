@@ -66,8 +66,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-for tool in Xvfb xdpyinfo xwininfo xdotool dbus-launch dbus-send dunst trayer isql-fb cc; do
-    command -v "$tool" >/dev/null || { log "missing $tool (make test-deps; apt-get install gcc firebird3.0-utils)"; exit 1; }
+for tool in Xvfb xdpyinfo xwininfo xdotool dbus-daemon dbus-send dunst trayer isql-fb cc; do
+    command -v "$tool" >/dev/null || { log "missing $tool (make bench installs it)"; exit 1; }
 done
 
 # --- the probe: a small X client that starts the program and watches the tray

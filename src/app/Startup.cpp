@@ -2,6 +2,7 @@
 
 #include "FormMain.h"
 #include "SignalWatcher.h"
+#include "store/DataLocation.h"
 #include "store/DataModule.h"
 #include "store/Firebird.h"
 #include "ui/MessageBox.h"
@@ -14,11 +15,13 @@ Startup::Startup()
     // The database client puts its own handlers in place while it attaches;
     // one of them shuts the engine down. Until ours are back, the signals wait.
     SignalWatcher::holdSignals();
-    const QString database = TDM::defaultDatabaseName();
+    // Where the notes are; a first start copies the supplied empty file.
+    const DataLocation::Result location = DataLocation::locate();
+    m_dataProblem = location.problem;
     // Decided once, from the file itself; when its lock folder cannot be ours,
     // the attach below refuses the file without touching it.
-    Firebird::prepareEnvironment(database);
-    m_dm = std::make_unique<TDM>(database, TDM::Connect::Later);
+    Firebird::prepareEnvironment(location.path);
+    m_dm = std::make_unique<TDM>(location.path, TDM::Connect::Later);
     m_connected = std::async(std::launch::async, [dm = m_dm.get()] { return dm->ConnectDatabase(); });
 }
 
@@ -36,6 +39,8 @@ int Startup::run()
     // window manager as "Penwick - Note — Penwick". Message boxes take the
     // application title from MessageBox.
     QApplication::setQuitOnLastWindowClosed(false);
+    if (!m_dataProblem.isEmpty())
+        MessageBox::information(nullptr, m_dataProblem);
 
     m_connected.wait();
     // A signal that came during the attach is handled by the event loop, as

@@ -1,9 +1,10 @@
 #pragma once
 
+#include <QString>
+
 #include <future>
 #include <memory>
 
-class QString;
 class SignalWatcher;
 class TDM;
 class TFormMain;
@@ -33,4 +34,5 @@ private:
 
     std::unique_ptr<TDM> m_dm;
     std::future<bool> m_connected;
+    QString m_dataProblem; // shown once the application object exists
 };

@@ -1,9 +1,8 @@
 #include "DataModule.h"
 
 #include "Clock.h"
+#include "DataLocation.h"
 #include "Statements.h"
-
-#include <QFileInfo>
 
 #include <chrono>
 #include <thread>
@@ -84,8 +83,7 @@ TDM::~TDM()
 QString TDM::defaultDatabaseName()
 {
     // Asked before the application object exists, so not through it.
-    return QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).absolutePath()
-           + QStringLiteral("/dbn.ib");
+    return DataLocation::locate().path;
 }
 
 QString TDM::databaseName() const

@@ -139,21 +139,20 @@ _e2e_start_once() {
         return 1
     fi
 
-    local out bus_args=()
+    # The bus socket lives in our state folder: dbus-launch would leave one in /tmp.
+    local afile="$E2E_DESKTOP_STATE/bus-address.$attempt" config=(--session)
+    : > "$afile"
     unset DBUS_SESSION_BUS_ADDRESS DBUS_SESSION_BUS_PID
-    [ -n "${E2E_DUNST_ON_DEMAND:-}" ] && bus_args=(--config-file="$(_e2e_on_demand_bus_config)")
-    if ! out=$(x dbus-launch --sh-syntax ${bus_args[@]+"${bus_args[@]}"} </dev/null \
-        2>"$E2E_DESKTOP_STATE/dbus-launch.$attempt.log"); then
-        e2e_log "dbus-launch failed"
+    [ -n "${E2E_DUNST_ON_DEMAND:-}" ] && config=(--config-file="$(_e2e_on_demand_bus_config)")
+    dbus-daemon "${config[@]}" --nofork --nopidfile --address="unix:path=$E2E_DESKTOP_STATE/bus.$attempt" \
+        --print-address=3 3>"$afile" </dev/null >"$E2E_DESKTOP_STATE/dbus.$attempt.log" 2>&1 &
+    E2E_BUS_PID=$!
+    if ! wait_for "grep -q '^unix:' '$afile' || ! _e2e_alive $E2E_BUS_PID" 10 \
+        || ! DBUS_SESSION_BUS_ADDRESS=$(grep -m1 '^unix:' "$afile"); then
+        e2e_log "dbus-daemon gave no address (see $E2E_DESKTOP_STATE/dbus.$attempt.log)"
         return 1
     fi
-    DBUS_SESSION_BUS_ADDRESS=$(printf '%s\n' "$out" | sed -n "s/^DBUS_SESSION_BUS_ADDRESS='\(.*\)';\$/\1/p")
-    E2E_BUS_PID=$(printf '%s\n' "$out" | sed -n 's/^DBUS_SESSION_BUS_PID=\([0-9]*\);$/\1/p')
     export DBUS_SESSION_BUS_ADDRESS
-    if [ -z "$DBUS_SESSION_BUS_ADDRESS" ] || [ -z "$E2E_BUS_PID" ]; then
-        e2e_log "dbus-launch gave no address: $out"
-        return 1
-    fi
     if ! wait_for "bus_name_has_owner org.freedesktop.DBus" 5; then
         e2e_log "private session bus does not answer"
         return 1
@@ -481,7 +480,6 @@ SELECT '@@' || COALESCE(CAST($2 AS VARCHAR(1024)), '<null>') || '@@' FROM RDB\$D
 
 E2E_FAILS=0
 E2E_APP_PID=""
-E2E_KEEP=0
 E2E_DEADLINE_MS=""
 
 pass() { printf 'PASS: %s\n' "$*"; }
@@ -531,12 +529,7 @@ e2e_cleanup() {
     fi
     desktop_stop
     if [ "$rc" = 0 ] && [ "$E2E_FAILS" = 0 ]; then
-        if [ "$E2E_KEEP" = 1 ]; then
-            # Only the pictures are asked for; the rest holds a copy of the program.
-            find "$E2E_STATE" -mindepth 1 -maxdepth 1 ! -name '*.png' -exec rm -rf {} +
-        else
-            rm -rf "$E2E_STATE"
-        fi
+        rm -rf "$E2E_STATE"
         echo "RESULT: PASS"
         exit 0
     fi
@@ -553,7 +546,7 @@ e2e_init() {
     E2E_DEADLINE=${E2E_DEADLINE:-50}
     E2E_DEADLINE_MS=$(( $(_e2e_now_ms) + E2E_DEADLINE * 1000 ))
     local tool
-    for tool in Xvfb xdpyinfo xwininfo xprop xdotool dbus-launch dbus-monitor dbus-send dunst trayer import isql-fb; do
+    for tool in Xvfb xdpyinfo xwininfo xprop xdotool dbus-daemon dbus-monitor dbus-send dunst trayer import isql-fb; do
         command -v "$tool" >/dev/null || fatal "missing $tool (apt-get install xvfb x11-utils xdotool dbus-x11 dunst trayer imagemagick firebird3.0-utils)"
     done
 }

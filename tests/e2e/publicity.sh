@@ -14,7 +14,6 @@ E2E_DEADLINE=${E2E_DEADLINE:-100}
 e2e_init
 artifacts=${E2E_ARTIFACTS:-$E2E_STATE}
 mkdir -p "$artifacts"
-[ "$artifacts" = "$E2E_STATE" ] && E2E_KEEP=1
 
 # The installed layout: the window's program beside its owner.
 app="$E2E_STATE/app"

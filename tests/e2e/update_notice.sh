@@ -5,7 +5,7 @@
 # left; with 3.0 published no notice shows, and SIGTERM leaves no file either.
 #   bash tests/e2e/update_notice.sh PENWICK_BINARY SCHEMA_SQL
 # The screenshots update_notice.png and about_dialog.png are kept in
-# $E2E_ARTIFACTS (default: the state folder, which is then kept).
+# $E2E_ARTIFACTS when it is set (otherwise they go with the state folder).
 set -u
 [ $# -eq 2 ] || { echo "usage: $0 PENWICK_BINARY SCHEMA_SQL" >&2; exit 2; }
 
@@ -15,7 +15,6 @@ e2e_init
 
 artifacts=${E2E_ARTIFACTS:-$E2E_STATE}
 mkdir -p "$artifacts"
-[ "$artifacts" = "$E2E_STATE" ] && E2E_KEEP=1
 
 e2e_prepare_app "$1" "$2"
 service="$E2E_STATE/service"

@@ -1,0 +1,146 @@
+#include "DataLocation.h"
+
+#include "DataModule.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace DataLocation {
+
+namespace {
+
+const QString kFileName = QStringLiteral("dbn.ib");
+
+bool isFile(const QString &path)
+{
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}
+
+QString cannotCreate(const QString &path, const QString &why)
+{
+    return QStringLiteral("Penwick cannot create the file for your notes, %1: %2. "
+                          "Notes cannot be saved until it can.")
+        .arg(QDir::toNativeSeparators(path), why);
+}
+
+// A short write (a full disk) leaves the device without an error of its own.
+QString writeError(const QFileDevice &file)
+{
+    return file.error() != QFileDevice::NoError ? file.errorString() : QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// Copies `from` into the open temporary file and makes it durable.
+QString copyInto(const QString &from, QTemporaryFile &to)
+{
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly))
+        return source.errorString();
+    QByteArray chunk;
+    while (!(chunk = source.read(1 << 20)).isEmpty()) {
+        if (to.write(chunk) != chunk.size())
+            return writeError(to);
+    }
+    if (source.error() != QFileDevice::NoError)
+        return source.errorString();
+    if (!to.flush() || ::fsync(to.handle()) != 0)
+        return writeError(to);
+    return {};
+}
+
+// The new name must outlive a crash too.
+void syncFolder(const QString &folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+Decision decide(const QString &executableDir, const QString &dataHome, const QString &suppliedFile)
+{
+    const QString portable = executableDir + QLatin1Char('/') + kFileName;
+    if (isFile(portable))
+        return {Source::Portable, portable, {}};
+    const QString perUser = dataHome + QStringLiteral("/penwick/") + kFileName;
+    if (isFile(perUser))
+        return {Source::PerUser, perUser, {}};
+    if (isFile(suppliedFile))
+        return {Source::FirstStart, perUser, suppliedFile};
+    return {Source::None, perUser, {}};
+}
+
+Result carryOut(const Decision &decision)
+{
+    if (decision.source != Source::FirstStart)
+        return {decision.path, {}};
+    const QString folder = QFileInfo(decision.path).absolutePath();
+    errno = 0;
+    if (!QDir().mkpath(folder)) {
+        const QString why = errno ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("no such folder");
+        return {decision.path, cannotCreate(folder, why)};
+    }
+    QTemporaryFile copy(folder + QStringLiteral("/.dbn.ib.XXXXXX"));
+    if (!copy.open())
+        return {decision.path, cannotCreate(decision.path, copy.errorString())};
+    const QString error = copyInto(decision.supplied, copy);
+    if (!error.isEmpty())
+        return {decision.path, cannotCreate(decision.path, error)};
+    // Never over an existing file: another instance may have won the race,
+    // and then its file is the one to use (and ours goes).
+    if (copy.rename(decision.path)) {
+        copy.setAutoRemove(false);
+        syncFolder(folder);
+        return {decision.path, {}};
+    }
+    if (isFile(decision.path))
+        return {decision.path, {}};
+    return {decision.path, cannotCreate(decision.path, copy.errorString())};
+}
+
+QString executableDir()
+{
+    return QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).absolutePath();
+}
+
+QString dataHome()
+{
+    const QString xdg = QFile::decodeName(qgetenv("XDG_DATA_HOME"));
+    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
+        return QDir::cleanPath(xdg);
+    return QDir::homePath() + QStringLiteral("/.local/share");
+}
+
+QString suppliedFile(const QString &executableDir)
+{
+    for (const char *relative : {"/../share/penwick/", "/share/penwick/"}) {
+        const QString path = QDir::cleanPath(executableDir + QLatin1String(relative) + kFileName);
+        if (isFile(path))
+            return path;
+    }
+    return {};
+}
+
+Result locate()
+{
+    const QString exeDir = executableDir();
+    const Decision decision = decide(exeDir, dataHome(), suppliedFile(exeDir));
+    if (decision.source == Source::None)
+        qCWarning(lcStore).noquote() << "DataLocation: no database: neither" << exeDir + QLatin1Char('/') + kFileName
+                                     << "nor" << decision.path << "exists, and no empty one is supplied";
+    Result result = carryOut(decision);
+    if (!result.problem.isEmpty())
+        qCWarning(lcStore).noquote() << "DataLocation:" << result.problem;
+    return result;
+}
+
+} // namespace DataLocation

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+// Where the notes live. A dbn.ib beside the executable wins (the portable
+// layout); otherwise the per-user file under the XDG data folder, which the
+// first start copies from the empty database supplied with the program. An
+// installed program's own folder is not its users' to write.
+namespace DataLocation {
+
+enum class Source {
+    Portable,   // dbn.ib beside the executable
+    PerUser,    // the per-user file exists
+    FirstStart, // the per-user file is to be copied from the supplied one
+    None,       // no file anywhere: the program runs without a database
+};
+
+struct Decision {
+    Source source = Source::None;
+    QString path;     // the database to open (for None: where the notes would be)
+    QString supplied; // for FirstStart: the file to copy
+};
+
+// Looks only at what exists; changes nothing. `suppliedFile` may be empty.
+Decision decide(const QString &executableDir, const QString &dataHome, const QString &suppliedFile);
+
+struct Result {
+    QString path;    // the database to open
+    QString problem; // for the user, empty when all is well
+};
+
+// Carries out a decision: for a first start, copies the supplied file into
+// place under a temporary name in the same folder and renames it, never over
+// an existing file; a failure leaves no half-made file and says why.
+Result carryOut(const Decision &decision);
+
+// The folder of the running executable, found without the application object.
+QString executableDir();
+// $XDG_DATA_HOME when it is an absolute path, else ~/.local/share.
+QString dataHome();
+// The supplied empty database: <prefix>/share/penwick/dbn.ib for an installed
+// program in <prefix>/bin; in the build tree it is made in share/penwick/
+// beside the program. Empty when neither exists.
+QString suppliedFile(const QString &executableDir);
+
+// decide() and carryOut() for the running program.
+Result locate();
+
+} // namespace DataLocation
