@@ -9,6 +9,17 @@ Q_LOGGING_CATEGORY(lcStore, "penwick.store", QtWarningMsg)
 
 namespace {
 const QString kOrigin = QStringLiteral("DM");
+
+// The access password stays in the file: a failed save of it must not copy
+// the value into the diagnostic line.
+QString withoutPassword(const QString &message)
+{
+    const QString head = QStringLiteral("Nie można zapisać ustawienia HasloDostepu o wartości ");
+    const QString tail = QStringLiteral(" w konfiguracji!");
+    if (message.size() >= head.size() + tail.size() && message.startsWith(head) && message.endsWith(tail))
+        return head + QStringLiteral("***") + tail;
+    return message;
+}
 }
 
 TDM::TDM(const QString &databaseName, Connect connect)
@@ -59,7 +70,8 @@ bool TDM::DisconnectDatabase()
 
 void TDM::ReportFailure(const QString &message, const QString &origin, const QString &error) const
 {
-    qCWarning(lcStore).noquote() << origin << ":" << message << QString(error).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    qCWarning(lcStore).noquote() << origin << ":" << withoutPassword(message)
+                                 << QString(error).replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
 QString TDM::GetSetting(const QString &key)
@@ -95,6 +107,23 @@ bool TDM::SetSetting(const QString &key, const QString &value)
                       kOrigin, error.message());
         return false;
     }
+}
+
+StoredPassword TDM::ReadAccessPassword()
+{
+    StoredPassword stored;
+    try {
+        MainQuery.open(Statements::accessPassword());
+        if (MainQuery.recordCount() >= 1)
+            stored.value = MainQuery.asString("Wartosc");
+        MainQuery.close();
+    } catch (const Firebird::Error &error) {
+        MainQuery.close();
+        stored.value.reset();
+        stored.failed = true;
+        stored.error = error.message();
+    }
+    return stored;
 }
 
 int TDM::ReadAlarmState(int id)

@@ -8,6 +8,7 @@
 #include <QTime>
 #include <QVector>
 
+#include <optional>
 #include <vector>
 
 Q_DECLARE_LOGGING_CATEGORY(lcStore)
@@ -28,6 +29,14 @@ struct NoteListRow {
     QDate createdDate;
     QTime createdTime;
     int alarm = 0;
+};
+
+// The access password as its own statement found it: no row, a value (an
+// empty one included), or a failed read with the database's message.
+struct StoredPassword {
+    std::optional<QString> value;
+    bool failed = false;
+    QString error;
 };
 
 // The data module: the one connection to dbn.ib, its query objects and the
@@ -52,6 +61,8 @@ public:
 
     QString GetSetting(const QString &key);
     bool SetSetting(const QString &key, const QString &value);
+    // Reports nothing: each caller has its own words for a failure.
+    StoredPassword ReadAccessPassword();
 
     // Lets a failure through to its caller (the command that runs it shows it).
     int ReadAlarmState(int id);
