@@ -10,7 +10,11 @@
 
 bool CheckAccessPassword(TDM &dm)
 {
-    const StoredPassword stored = dm.ReadAccessPassword();
+    return CheckAccessPassword(dm, dm.ReadAccessPassword());
+}
+
+bool CheckAccessPassword(TDM &dm, const StoredPassword &stored)
+{
     if (stored.failed) {
         dm.ReportFailure(QStringLiteral("Nie można sprawdzić czy dostęp do programu jest strzeżony hasłem!"),
                          QStringLiteral("DM"), stored.error);

@@ -7,12 +7,16 @@ class QLineEdit;
 class QPushButton;
 class QWidget;
 class TDM;
+struct StoredPassword;
 
 // Run once the connection has opened and before anything of the program is
 // seen: when an access password is stored, asks for it with the login dialog.
 // Sets dm.AccessGranted and answers it. No row, an empty value or a failed
 // read grant access without asking.
 bool CheckAccessPassword(TDM &dm);
+// The same with the password read already (ReadAccessPassword), so that a
+// start can read it on the thread that attached.
+bool CheckAccessPassword(TDM &dm, const StoredPassword &stored);
 
 // What the two password dialogs share.
 namespace Access {
