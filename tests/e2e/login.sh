@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End to end: with an access password stored, the program shows only the login
-# window (no tray icon); Esc ends it at once with status 0 and nothing written;
-# started again and given the right password, the tray icon appears.
+# window (no tray icon); Esc, or SIGTERM, ends it at once with status 0 and
+# nothing written; given the right password, the tray icon appears.
 # The login window is saved as login.png in $E2E_ARTIFACTS (default: the work
 # folder, which is then kept).
 #   bash tests/e2e/login.sh PENWICK_BINARY SCHEMA_SQL
@@ -60,8 +60,20 @@ else
 fi
 check "leaving the login writes no settings" [ -z "$(db_setting "$db" FormMainWidth)" ]
 
-# --- second run: the right password lets the program in
+# --- a session's end while the login is open leaves it the same way
 start_program "$E2E_STATE" "$app" penwick.2.log
+pid=$E2E_APP_PID
+wait_for 'login=$(login_window_of $pid)' 15 || fatal "the login window shows on the second start"
+kill -TERM "$pid"
+if wait_exit "$pid" 5; then
+    check "SIGTERM at the login ends the program with status 0 (was $E2E_EXIT)" [ "$E2E_EXIT" = 0 ]
+else
+    fail "SIGTERM at the login ends the program"
+fi
+check "nor does a SIGTERM at the login write settings" [ -z "$(db_setting "$db" FormMainWidth)" ]
+
+# --- third run: the right password lets the program in
+start_program "$E2E_STATE" "$app" penwick.3.log
 pid=$E2E_APP_PID
 wait_for 'login=$(login_window_of $pid)' 15 || fatal "the login window shows again"
 pass "the login window shows again (window $login)"
@@ -76,6 +88,7 @@ check "the login window is gone" eval '! login_window_of $pid >/dev/null'
 kill -TERM "$pid"
 check "SIGTERM ends the program" wait_exit "$pid" 10
 check "the program ended with status 0" [ "${E2E_EXIT:-}" = 0 ]
+check "a program let in saves its window state" [ -n "$(db_setting "$db" FormMainWidth)" ]
 check "the password is still stored" [ "$(db_setting "$db" HasloDostepu)" = "$password" ]
 
 exit "$((E2E_FAILS > 0))"
