@@ -136,6 +136,7 @@ private Q_SLOTS:
     void validation();
     void closingWithoutStoring_data();
     void closingWithoutStoring();
+    void saveFailureStillCloses();
     void roundTripBeyondAscii();
     void configurePasswordFromMenu();
 
@@ -472,6 +473,29 @@ void TestAccess::closingWithoutStoring()
     QVERIFY(!dialog.isVisible());
     QVERIFY(MessageBox::takeRecorded().isEmpty());
     QCOMPARE(storedPassword(db.path()), QStringLiteral("Secret"));
+}
+
+void TestAccess::saveFailureStillCloses()
+{
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    storePassword(db.path(), QStringLiteral("Secret"));
+    TDM dm(db.path());
+    TFormHaslo dialog(dm);
+    dialog.show();
+    QVERIFY(activate(&dialog));
+    typeInto(dialog.Haslo, kPolish);
+    typeInto(dialog.Powtorka, kPolish);
+    breakConnection(dm, db.folder());
+    QTest::keyClick(dialog.Powtorka, Qt::Key_Return);
+
+    QVERIFY(!dialog.isVisible());
+    QVERIFY(MessageBox::takeRecorded().isEmpty());
+    QCOMPARE(storedPassword(db.path()), QStringLiteral("Secret"));
+    QCOMPARE(diagnostics.size(), 1);
+    QVERIFY2(diagnostics.constFirst().contains(QStringLiteral("HasloDostepu o wartości ***")),
+             qPrintable(diagnostics.constFirst()));
+    QVERIFY(!diagnostics.constFirst().contains(QStringLiteral("Zażółć")));
 }
 
 void TestAccess::roundTripBeyondAscii()
