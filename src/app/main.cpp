@@ -83,6 +83,9 @@ int main(int argc, char *argv[])
             dm.DisconnectDatabase();
             return 0;
         }
+        // A panel may have come up while the login waited for the user.
+        if (attached.password.value && !attached.password.value->isEmpty())
+            options.trayAvailable = -1;
     }
 
     // The tray icon first; the window state and the alarm threads follow
