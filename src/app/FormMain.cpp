@@ -8,6 +8,7 @@
 #include "store/Sql.h"
 #include "NoteListModel.h"
 #include "Notifier.h"
+#include "access/FormHaslo.h"
 #include "alarms/AlarmChecker.h"
 #include "notes/FormNotatka.h"
 #include "notes/FormUsuwanie.h"
@@ -239,6 +240,10 @@ void TFormMain::buildMenus()
     connect(MMNowaNotatka, &QAction::triggered, this, &TFormMain::NewNote);
     connect(MMUsun, &QAction::triggered, this, &TFormMain::DeleteSelectedNote);
     connect(MMPodgladEdycja, &QAction::triggered, this, [this] { NotatkaPokazEdytuj->trigger(); });
+    connect(MMHaslo, &QAction::triggered, this, [this] {
+        TFormHaslo dialog(DM);
+        dialog.exec();
+    });
     connect(MMZakoncz, &QAction::triggered, this, &TFormMain::CloseProgram);
     connect(OProgramie, &QAction::triggered, Online, &OnlineChecks::ShowAbout);
     connect(NotatkaPokazEdytuj, &QAction::triggered, this, &TFormMain::NotatkaPokazEdytujExecute);

@@ -2,13 +2,30 @@
 
 #include "FormMain.h"
 #include "SignalWatcher.h"
+#include "access/Access.h"
 #include "store/DataLocation.h"
 #include "store/DataModule.h"
 #include "store/Firebird.h"
 #include "ui/MessageBox.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFileInfo>
+#include <QSystemTrayIcon>
+
+namespace {
+
+// A signal while the login is open leaves it, as Esc would.
+void leaveDialogs()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (auto *dialog = qobject_cast<QDialog *>(window); dialog && dialog->isVisible())
+            dialog->reject();
+    }
+}
+
+} // namespace
 
 Startup::Startup()
 {
@@ -22,7 +39,13 @@ Startup::Startup()
     // the attach below refuses the file without touching it.
     Firebird::prepareEnvironment(location.path);
     m_dm = std::make_unique<TDM>(location.path, TDM::Connect::Later);
-    m_connected = std::async(std::launch::async, [dm = m_dm.get()] { return dm->ConnectDatabase(); });
+    m_connected = std::async(std::launch::async, [dm = m_dm.get()] {
+        Attached attached;
+        attached.connected = dm->ConnectDatabase();
+        if (attached.connected)
+            attached.password = dm->ReadAccessPassword();
+        return attached;
+    });
 }
 
 Startup::~Startup()
@@ -42,7 +65,12 @@ int Startup::run()
     if (!m_dataProblem.isEmpty())
         MessageBox::information(nullptr, m_dataProblem);
 
-    m_connected.wait();
+    // Asking the desktop for its tray shows nothing; done while the engine loads.
+    FormMainOptions options;
+    options.online = OnlineOptions::fromEnvironment();
+    options.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable() ? 1 : 0;
+
+    const Attached attached = m_connected.get();
     // A signal that came during the attach is handled by the event loop, as
     // an orderly end.
     SignalWatcher signals;
@@ -50,8 +78,23 @@ int Startup::run()
     if (refusedDatabase(signals))
         return 1;
 
-    FormMainOptions options;
-    options.online = OnlineOptions::fromEnvironment();
+    // Nothing of the program exists before access is granted: no tray icon,
+    // no window, no thread. Leaving the login ends the program here, with
+    // nothing shown and nothing written. Without a connection there is no login.
+    if (attached.connected) {
+        const QMetaObject::Connection leave
+            = QObject::connect(&signals, &SignalWatcher::terminationRequested, &leaveDialogs);
+        const bool granted = CheckAccessPassword(*m_dm, attached.password);
+        QObject::disconnect(leave);
+        if (!granted) {
+            m_dm->DisconnectDatabase();
+            return 0;
+        }
+        // A panel may have come up while the login waited for the user.
+        if (attached.password.value && !attached.password.value->isEmpty())
+            options.trayAvailable = -1;
+    }
+
     TFormMain form(*m_dm, options);
     QObject::connect(&signals, &SignalWatcher::terminationRequested, &form, &TFormMain::CloseProgram);
     return QApplication::exec();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/DataModule.h"
+
 #include <QString>
 
 #include <future>
@@ -33,6 +35,11 @@ private:
     bool refusedDatabase(SignalWatcher &signals);
 
     std::unique_ptr<TDM> m_dm;
-    std::future<bool> m_connected;
+    // The attach, and the access password read right after it on the same thread.
+    struct Attached {
+        bool connected = false;
+        StoredPassword password;
+    };
+    std::future<Attached> m_connected;
     QString m_dataProblem; // shown once the application object exists
 };

@@ -25,6 +25,17 @@ Note listRow(const Firebird::Cursor &row, const int (&fields)[4])
     return note;
 }
 
+// The access password stays in the file: a failed save of it must not copy
+// the value into the diagnostic line.
+QString withoutPassword(const QString &message)
+{
+    const QString head = QStringLiteral("Nie można zapisać ustawienia HasloDostepu o wartości ");
+    const QString tail = QStringLiteral(" w konfiguracji!");
+    if (message.size() >= head.size() + tail.size() && message.startsWith(head) && message.endsWith(tail))
+        return head + QStringLiteral("***") + tail;
+    return message;
+}
+
 // Two copies of the program may write one row at the same moment (an edit
 // saved just as the other's alarm checker marks that note): the later write
 // then meets an update conflict, and a fresh transaction succeeds. Each try
@@ -122,7 +133,8 @@ bool TDM::isConnected() const
 
 void TDM::ReportFailure(const QString &message, const QString &origin, const QString &error) const
 {
-    qCWarning(lcStore).noquote() << origin << ":" << message << QString(error).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    qCWarning(lcStore).noquote() << origin << ":" << withoutPassword(message)
+                                 << QString(error).replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
 template<class RowFunction>
@@ -193,6 +205,22 @@ bool TDM::SetSetting(const QString &key, const QString &value)
                       kOrigin, error.message());
         return false;
     }
+}
+
+StoredPassword TDM::ReadAccessPassword()
+{
+    StoredPassword stored;
+    try {
+        select(Statements::accessPassword(), [&](const Firebird::Cursor &row) {
+            if (!stored.value)
+                stored.value = row.asString(row.fieldIndex("Wartosc"));
+        });
+    } catch (const Firebird::Error &error) {
+        stored.value.reset();
+        stored.failed = true;
+        stored.error = error.message();
+    }
+    return stored;
 }
 
 int TDM::ReadAlarmState(int id)

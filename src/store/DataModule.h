@@ -22,6 +22,14 @@ struct AlarmDetails {
     QTime time;
 };
 
+// The access password as its own statement found it: no row, a value (an
+// empty one included), or a failed read with the database's message.
+struct StoredPassword {
+    std::optional<QString> value;
+    bool failed = false;
+    QString error;
+};
+
 // The data module: the one connection to dbn.ib and every statement the
 // program runs. Each operation holds the connection's lock from its first
 // statement to its commit, so the two threads' statements never overlap, and
@@ -36,6 +44,9 @@ public:
     ~TDM();
     Q_DISABLE_COPY_MOVE(TDM)
 
+    // Whether the start-up login let the user in (or none was needed).
+    bool AccessGranted = false;
+
     static QString defaultDatabaseName();
     QString databaseName() const;
 
@@ -47,6 +58,8 @@ public:
 
     QString GetSetting(const QString &key);
     bool SetSetting(const QString &key, const QString &value);
+    // Reports nothing: each caller has its own words for a failure.
+    StoredPassword ReadAccessPassword();
 
     // Lets a failure through to its caller (the command that runs it shows it).
     int ReadAlarmState(int id);

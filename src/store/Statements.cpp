@@ -67,6 +67,12 @@ QString insertSetting(const QString &key, const QString &value)
            + QStringLiteral(", ") + Sql::quote(value) + QStringLiteral(")");
 }
 
+QString accessPassword()
+{
+    return QStringLiteral("SELECT Wartosc FROM USTAWIENIA WHERE Ustawienie = ")
+        + Sql::quote(QStringLiteral("HasloDostepu"));
+}
+
 QString countNotes()
 {
     return QStringLiteral("SELECT COUNT(ID) AS IloscNotatek FROM NOTATKI");

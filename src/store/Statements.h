@@ -19,6 +19,9 @@ QString settingValue(const QString &key);
 QString settingRow(const QString &key);
 QString updateSetting(const QString &key, const QString &value, int id);
 QString insertSetting(const QString &key, const QString &value);
+// The access password's own read: unlike a setting's, a missing row must stay
+// apart from an empty value.
+QString accessPassword();
 
 QString countNotes();
 QString note(int id);
