@@ -45,21 +45,22 @@ struct Fixture {
         Firebird::Connection::createFromScript(path, schemaPath());
         // One statement, one commit: the engine makes the rows itself. Every
         // hundredth body holds "qzx", so a search for it matches 1 %.
-        Firebird::Connection(path).execute(QStringLiteral(
-            "EXECUTE BLOCK AS DECLARE i INTEGER = 0; DECLARE body VARCHAR(600); BEGIN "
-            "body = 'Remember to bring the quarterly figures to the meeting with the auditors; "
-            "check the spreadsheet twice, update the budget columns, call the supplier about the "
-            "delayed parcel, water the plants on the balcony, book the dentist for next Tuesday, "
-            "renew the parking permit before it expires, reply to the letter from the bank, buy "
-            "batteries, milk, bread and coffee, and finally write the summary for the team. ';"
-            "WHILE (i < %1) DO BEGIN "
-            "INSERT INTO NOTATKI (ID, Tytul, Tresc, DataGodzina, Alarm, AlarmRodzaj, AlarmData, AlarmGodzina) "
-            "VALUES (:i + 1, 'Note number ' || :i, :body || IIF(MOD(:i, 100) = 37, 'qzx ', '') || :i, "
-            "DATEADD(-:i MINUTE TO TIMESTAMP '2025-06-01 12:00:00'), "
-            "IIF(MOD(:i, 100) = 0, 1, IIF(MOD(:i, 10) = 0, 2, 0)), 0, DATE '2025-06-02', TIME '09:30'); "
-            "i = i + 1; END "
-            "END")
-                                  .arg(count));
+        Firebird::Connection(path).execute(
+            QStringLiteral(
+                "EXECUTE BLOCK AS DECLARE i INTEGER = 0; DECLARE body VARCHAR(600); BEGIN "
+                "body = 'Remember to bring the quarterly figures to the meeting with the auditors; "
+                "check the spreadsheet twice, update the budget columns, call the supplier about the "
+                "delayed parcel, water the plants on the balcony, book the dentist for next Tuesday, "
+                "renew the parking permit before it expires, reply to the letter from the bank, buy "
+                "batteries, milk, bread and coffee, and finally write the summary for the team. ';"
+                "WHILE (i < %1) DO BEGIN "
+                "INSERT INTO NOTATKI (ID, Tytul, Tresc, DataGodzina, Alarm, AlarmRodzaj, AlarmData, AlarmGodzina) "
+                "VALUES (:i + 1, 'Note number ' || :i, :body || IIF(MOD(:i, 100) = 37, 'qzx ', '') || :i, "
+                "DATEADD(-:i MINUTE TO TIMESTAMP '2025-06-01 12:00:00'), "
+                "IIF(MOD(:i, 100) = 0, 1, IIF(MOD(:i, 10) = 0, 2, 0)), 0, DATE '2025-06-02', TIME '09:30'); "
+                "i = i + 1; END "
+                "END")
+                .arg(count));
         dm = std::make_unique<TDM>(path);
         FormMainOptions options;
         options.startThreads = false;
@@ -87,7 +88,7 @@ Fixture &fixture(int count)
 
 double peakRssMiB()
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_maxrss) / 1024.0;
 }
@@ -172,11 +173,43 @@ void BM_CheckerPass(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_CheckerPass)->Arg(10000)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true)->Iterations(1);
-BENCHMARK(BM_ReadRowsOnly)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true)->Iterations(1);
-BENCHMARK(BM_FullRefill)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true)->Iterations(1);
-BENCHMARK(BM_SearchOnePercent)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true)->Iterations(1);
-BENCHMARK(BM_SearchNothing)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true)->Iterations(1);
+BENCHMARK(BM_CheckerPass)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(15)
+    ->ReportAggregatesOnly(true)
+    ->Iterations(1);
+BENCHMARK(BM_ReadRowsOnly)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(15)
+    ->ReportAggregatesOnly(true)
+    ->Iterations(1);
+BENCHMARK(BM_FullRefill)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(15)
+    ->ReportAggregatesOnly(true)
+    ->Iterations(1);
+BENCHMARK(BM_SearchOnePercent)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(15)
+    ->ReportAggregatesOnly(true)
+    ->Iterations(1);
+BENCHMARK(BM_SearchNothing)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(15)
+    ->ReportAggregatesOnly(true)
+    ->Iterations(1);
 
 int main(int argc, char **argv)
 {

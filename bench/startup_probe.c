@@ -82,8 +82,8 @@ static long window_pid(Display *d, Window w)
     unsigned long n, after;
     unsigned char *data = NULL;
     long pid = -1;
-    if (XGetWindowProperty(d, w, a_pid, 0, 1, False, XA_CARDINAL, &type, &format, &n, &after, &data) == Success
-        && data && n == 1 && format == 32)
+    if (XGetWindowProperty(d, w, a_pid, 0, 1, False, XA_CARDINAL, &type, &format, &n, &after, &data) == Success && data
+        && n == 1 && format == 32)
         pid = (long)*(unsigned long *)data;
     if (data)
         XFree(data);
@@ -305,8 +305,7 @@ int main(int argc, char **argv)
 
     /* Stay the program's parent until the caller stops it. */
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) { }
     g_child = 0;
     printf("EXIT %d\n", WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
     return 0;

@@ -34,8 +34,7 @@ int insertNote(TDM &dm, const QString &title)
 }
 
 // Runs `save` n times; prints how many saves were reported done.
-template<class Save>
-int repeat(int n, Save &&save)
+template<class Save> int repeat(int n, Save &&save)
 {
     int done = 0;
     for (int i = 0; i < n; ++i) {

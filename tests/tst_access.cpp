@@ -86,8 +86,7 @@ QObject *watchers = nullptr;
 // Runs `step` once a modal window of type Dialog is the active modal widget,
 // for dialogs that their callers run with exec(). A dialog still open after
 // ten seconds is rejected, so a fault fails the test instead of hanging it.
-template<class Dialog>
-void whenShown(std::function<void(Dialog &)> step)
+template<class Dialog> void whenShown(std::function<void(Dialog &)> step)
 {
     auto *timer = new QTimer(watchers);
     timer->setInterval(10);
@@ -206,19 +205,18 @@ void TestAccess::login_data()
 
     const QString secret = QStringLiteral("Secret");
     QTest::newRow("right at once") << secret << QStringList() << "right" << true;
-    QTest::newRow("other letter case") << secret << QStringList{QStringLiteral("secret")} << "esc" << false;
-    QTest::newRow("missing trailing blank")
-        << QStringLiteral("Secret ") << QStringList{secret} << "right" << true;
-    QTest::newRow("extra leading blank") << secret << QStringList{QStringLiteral(" Secret")} << "cancel" << false;
-    QTest::newRow("empty") << secret << QStringList{QString()} << "close box" << false;
+    QTest::newRow("other letter case") << secret << QStringList {QStringLiteral("secret")} << "esc" << false;
+    QTest::newRow("missing trailing blank") << QStringLiteral("Secret ") << QStringList {secret} << "right" << true;
+    QTest::newRow("extra leading blank") << secret << QStringList {QStringLiteral(" Secret")} << "cancel" << false;
+    QTest::newRow("empty") << secret << QStringList {QString()} << "close box" << false;
     QTest::newRow("several wrong then right")
-        << secret << QStringList{QStringLiteral("a"), QStringLiteral("SECRET"), QString(), QStringLiteral("Secre")}
+        << secret << QStringList {QStringLiteral("a"), QStringLiteral("SECRET"), QString(), QStringLiteral("Secre")}
         << "right" << true;
     QTest::newRow("Enter on Cancel checks the password") << secret << QStringList() << "right on cancel" << true;
     // A wrong password confirmed on Cancel is refused and the dialog stays; Esc leaves.
     QTest::newRow("Enter on Cancel with a wrong one") << secret << QStringList() << "wrong on cancel" << false;
-    QTest::newRow("quote and letters beyond ASCII") << kPolish << QStringList{QStringLiteral("Zazolc 'x")} << "right"
-                                                    << true;
+    QTest::newRow("quote and letters beyond ASCII")
+        << kPolish << QStringList {QStringLiteral("Zazolc 'x")} << "right" << true;
     QTest::newRow("Esc") << secret << QStringList() << "esc" << false;
     QTest::newRow("Cancel button") << secret << QStringList() << "cancel" << false;
     QTest::newRow("close box") << secret << QStringList() << "close box" << false;
@@ -294,7 +292,7 @@ void TestAccess::loginReadFailureCountsAsWrong()
 
     QVERIFY(login.isVisible());
     QVERIFY(!dm.AccessGranted);
-    QCOMPARE(MessageBox::takeRecorded(), QStringList{QStringLiteral("Wrong password!")});
+    QCOMPARE(MessageBox::takeRecorded(), QStringList {QStringLiteral("Wrong password!")});
     QCOMPARE(login.Haslo->text(), kPolish);
     QCOMPARE(diagnostics.size(), 1);
     QVERIFY2(diagnostics.constFirst().startsWith(QStringLiteral("FormLogowanie : Can't check if password ")),
@@ -349,22 +347,53 @@ void TestAccess::validation_data()
     const QString secret = QStringLiteral("Secret");
     const QString twenty = QStringLiteral("abcdefghij0123456789");
     const QString length = QStringLiteral("Password must be from 3 to 20 characters length!");
-    QTest::newRow("both empty removes the protection") << secret << "" << "" << "" << "" << "";
-    QTest::newRow("both empty, no row before") << kNone << "" << "" << "" << "" << "";
-    QTest::newRow("only Repeat filled") << secret << "" << "abc" << "Enter password!" << "Haslo" << secret;
-    QTest::newRow("2 characters") << secret << "ab" << "ab" << length << "Haslo" << secret;
-    QTest::newRow("2 characters, Repeat empty") << secret << "ab" << "" << length << "Haslo" << secret;
-    QTest::newRow("3 characters") << secret << "abc" << "abc" << "" << "" << "abc";
-    QTest::newRow("20 characters") << kNone << twenty << twenty << "" << "" << twenty;
-    QTest::newRow("21 cannot be typed") << secret << twenty + QStringLiteral("X") << twenty << "" << "" << twenty;
-    QTest::newRow("three blanks") << secret << "   " << "   " << ""
-                                  << "" << "   ";
-    QTest::newRow("Repeat empty") << secret << "abcd" << "" << "Repeat password!" << "Powtorka" << secret;
-    QTest::newRow("different texts") << secret << "abcd" << "abce" << "Repeated password is wrong!" << "Powtorka"
-                                     << secret;
-    QTest::newRow("letter case differs") << secret << "abcd" << "Abcd" << "Repeated password is wrong!"
+    QTest::newRow("both empty removes the protection") << secret << ""
+                                                       << ""
+                                                       << ""
+                                                       << ""
+                                                       << "";
+    QTest::newRow("both empty, no row before") << kNone << ""
+                                               << ""
+                                               << ""
+                                               << ""
+                                               << "";
+    QTest::newRow("only Repeat filled") << secret << ""
+                                        << "abc"
+                                        << "Enter password!"
+                                        << "Haslo" << secret;
+    QTest::newRow("2 characters") << secret << "ab"
+                                  << "ab" << length << "Haslo" << secret;
+    QTest::newRow("2 characters, Repeat empty") << secret << "ab"
+                                                << "" << length << "Haslo" << secret;
+    QTest::newRow("3 characters") << secret << "abc"
+                                  << "abc"
+                                  << ""
+                                  << ""
+                                  << "abc";
+    QTest::newRow("20 characters") << kNone << twenty << twenty << ""
+                                   << "" << twenty;
+    QTest::newRow("21 cannot be typed") << secret << twenty + QStringLiteral("X") << twenty << ""
+                                        << "" << twenty;
+    QTest::newRow("three blanks") << secret << "   "
+                                  << "   "
+                                  << ""
+                                  << ""
+                                  << "   ";
+    QTest::newRow("Repeat empty") << secret << "abcd"
+                                  << ""
+                                  << "Repeat password!"
+                                  << "Powtorka" << secret;
+    QTest::newRow("different texts") << secret << "abcd"
+                                     << "abce"
+                                     << "Repeated password is wrong!"
+                                     << "Powtorka" << secret;
+    QTest::newRow("letter case differs") << secret << "abcd"
+                                         << "Abcd"
+                                         << "Repeated password is wrong!"
                                          << "Powtorka" << secret;
-    QTest::newRow("trailing blank differs") << secret << "abcd " << "abcd" << "Repeated password is wrong!"
+    QTest::newRow("trailing blank differs") << secret << "abcd "
+                                            << "abcd"
+                                            << "Repeated password is wrong!"
                                             << "Powtorka" << secret;
 }
 
@@ -389,7 +418,7 @@ void TestAccess::validation()
     typeInto(dialog.Powtorka, repeated);
     QTest::keyClick(dialog.Powtorka, Qt::Key_Return);
 
-    QCOMPARE(MessageBox::takeRecorded(), message.isEmpty() ? QStringList() : QStringList{message});
+    QCOMPARE(MessageBox::takeRecorded(), message.isEmpty() ? QStringList() : QStringList {message});
     QCOMPARE(dialog.isVisible(), !message.isEmpty());
     if (!focus.isEmpty()) {
         QCOMPARE(dialog.focusWidget(), focus == QStringLiteral("Haslo") ? dialog.Haslo : dialog.Powtorka);
@@ -532,12 +561,17 @@ void TestAccess::failureLineHidesPassword_data()
     QTest::newRow("access password") << "HasloDostepu" << kPolish
                                      << "DM : Nie można zapisać ustawienia HasloDostepu o wartości *** w konfiguracji!";
     QTest::newRow("access password with the tail in it")
-        << "HasloDostepu" << "x w konfiguracji! y"
+        << "HasloDostepu"
+        << "x w konfiguracji! y"
         << "DM : Nie można zapisać ustawienia HasloDostepu o wartości *** w konfiguracji!";
     QTest::newRow("empty access password")
-        << "HasloDostepu" << "" << "DM : Nie można zapisać ustawienia HasloDostepu o wartości *** w konfiguracji!";
+        << "HasloDostepu"
+        << ""
+        << "DM : Nie można zapisać ustawienia HasloDostepu o wartości *** w konfiguracji!";
     QTest::newRow("another setting keeps its value")
-        << "FormMainWidth" << "300" << "DM : Nie można zapisać ustawienia FormMainWidth o wartości 300 w konfiguracji!";
+        << "FormMainWidth"
+        << "300"
+        << "DM : Nie można zapisać ustawienia FormMainWidth o wartości 300 w konfiguracji!";
 }
 
 void TestAccess::failureLineHidesPassword()

@@ -3,10 +3,10 @@
 #include "TestDatabase.h"
 #include "alarms/AlarmChecker.h"
 #include "app/FormMain.h"
-#include "ui/MessageBox.h"
 #include "app/NoteListModel.h"
 #include "app/Notifier.h"
 #include "store/DataModule.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -37,9 +37,8 @@ QDateTime at(int year, int month, int day, int hour, int minute, int second = 0)
 
 QString column(const TestDatabase &db, const char *name, int id)
 {
-    return TestSql::value(db.path(), QStringLiteral("SELECT %1 FROM NOTATKI WHERE ID = %2")
-                                         .arg(QLatin1String(name))
-                                         .arg(id));
+    return TestSql::value(db.path(),
+                          QStringLiteral("SELECT %1 FROM NOTATKI WHERE ID = %2").arg(QLatin1String(name)).arg(id));
 }
 
 QString stateOf(const TestDatabase &db, int id)
@@ -352,8 +351,8 @@ void TestAlarms::stateWriteNeverOverlapsMainThreadStatements()
     constexpr int otherNotes = 5;
     for (int i = 1; i <= dueNotes; ++i) {
         TestSql::insertNote(path, i, QStringLiteral("Due %1").arg(i),
-                            at(2024, 4, 1, 8, 0).addSecs(i * 60).toString(QStringLiteral("yyyy.MM.dd HH:mm:ss")), 2,
-                            0, QStringLiteral("2024.05.06"), QStringLiteral("09:00"));
+                            at(2024, 4, 1, 8, 0).addSecs(i * 60).toString(QStringLiteral("yyyy.MM.dd HH:mm:ss")), 2, 0,
+                            QStringLiteral("2024.05.06"), QStringLiteral("09:00"));
     }
     for (int i = 1; i <= otherNotes; ++i)
         TestSql::insertNote(path, 100 + i, QStringLiteral("Other %1").arg(i), QStringLiteral("2024.03.01 10:00:00"));
@@ -532,7 +531,7 @@ void TestAlarms::commandsResumeTheChecker()
         TestSql::exec(path, QStringLiteral("ALTER TABLE NOTATKI ALTER COLUMN AlarmStan TO Alarm"));
         dm.DisconnectDatabase();
         QVERIFY(form.FillNoteList(3));
-        QCOMPARE(form.listIds(), (QVector<int>{3, 2}));
+        QCOMPARE(form.listIds(), (QVector<int> {3, 2}));
     }
 }
 
@@ -559,10 +558,10 @@ void TestAlarms::blinkOnEmptyOrQuietList()
     TestSql::insertNote(path, 2, QStringLiteral("Plain"), QStringLiteral("2024.05.02 10:00:00"));
     TestSql::insertNote(path, 3, QStringLiteral("Older"), QStringLiteral("2024.05.01 10:00:00"));
     TFormMain form(dm, quietFormOptions());
-    QCOMPARE(form.listIds(), (QVector<int>{1, 2, 3}));
+    QCOMPARE(form.listIds(), (QVector<int> {1, 2, 3}));
     form.ListModel->setPicture(1, NoteListModel::PictureRunning);
     const QVector<int> before = listPictures(form);
-    QCOMPARE(before, (QVector<int>{1, 2, 0}));
+    QCOMPARE(before, (QVector<int> {1, 2, 0}));
     QSignalSpy changes(form.ListModel, &QAbstractItemModel::dataChanged);
     form.ToggleRunningAlarmImages();
     form.ToggleRunningAlarmImages();
@@ -584,8 +583,8 @@ void TestAlarms::blinkSwapsLeadingRunningEntriesTogether()
     TestSql::insertNote(path, 4, QStringLiteral("Plain"), QStringLiteral("2024.05.04 10:00:00"));
     TDM dm(path);
     TFormMain form(dm, quietFormOptions());
-    QCOMPARE(form.listIds(), (QVector<int>{1, 2, 3, 4}));
-    QCOMPARE(listPictures(form), (QVector<int>{2, 2, 1, 0}));
+    QCOMPARE(form.listIds(), (QVector<int> {1, 2, 3, 4}));
+    QCOMPARE(listPictures(form), (QVector<int> {2, 2, 1, 0}));
     // A running picture past the first other entry is out of the walk's reach.
     QVERIFY(form.FillNoteList(2));
     form.ListModel->setPicture(3, NoteListModel::PictureRunning);
@@ -593,21 +592,21 @@ void TestAlarms::blinkSwapsLeadingRunningEntriesTogether()
 
     QSignalSpy changes(form.ListModel, &QAbstractItemModel::dataChanged);
     form.ToggleRunningAlarmImages();
-    QCOMPARE(listPictures(form), (QVector<int>{3, 3, 1, 2}));
+    QCOMPARE(listPictures(form), (QVector<int> {3, 3, 1, 2}));
     QSet<int> changedRows;
     for (const QList<QVariant> &signal : std::as_const(changes))
         changedRows << signal.at(0).toModelIndex().row();
-    QCOMPARE(changedRows, (QSet<int>{0, 1}));
+    QCOMPARE(changedRows, (QSet<int> {0, 1}));
     // Only the pictures change: captions, order and selection stay.
-    QCOMPARE(form.listIds(), (QVector<int>{1, 2, 3, 4}));
+    QCOMPARE(form.listIds(), (QVector<int> {1, 2, 3, 4}));
     QCOMPARE(form.ListModel->row(0).title, QStringLiteral("Run A"));
     QCOMPARE(form.ListModel->index(1, 0).data().toString(), QStringLiteral("Run B"));
     QCOMPARE(form.selectedRowId(), 2);
 
     form.ToggleRunningAlarmImages();
-    QCOMPARE(listPictures(form), (QVector<int>{2, 2, 1, 2}));
+    QCOMPARE(listPictures(form), (QVector<int> {2, 2, 1, 2}));
     form.ToggleRunningAlarmImages();
-    QCOMPARE(listPictures(form), (QVector<int>{3, 3, 1, 2}));
+    QCOMPARE(listPictures(form), (QVector<int> {3, 3, 1, 2}));
     QCOMPARE(form.selectedRowId(), 2);
 }
 
@@ -623,27 +622,27 @@ void TestAlarms::blinkAfterRefillStartsInOnePhase()
     TestSql::insertNote(path, 3, QStringLiteral("Plain"), QStringLiteral("2024.05.03 10:00:00"));
     TDM dm(path);
     TFormMain form(dm, quietFormOptions());
-    QCOMPARE(form.listIds(), (QVector<int>{1, 3, 2}));
-    QCOMPARE(listPictures(form), (QVector<int>{2, 0, 1}));
+    QCOMPARE(form.listIds(), (QVector<int> {1, 3, 2}));
+    QCOMPARE(listPictures(form), (QVector<int> {2, 0, 1}));
     form.ToggleRunningAlarmImages();
-    QCOMPARE(listPictures(form), (QVector<int>{3, 0, 1}));
+    QCOMPARE(listPictures(form), (QVector<int> {3, 0, 1}));
 
     // Another alarm runs while the first shows its other phase.
     TestSql::exec(path, QStringLiteral("UPDATE NOTATKI SET Alarm = 1 WHERE ID = 2"));
     QVERIFY(form.FillNoteList(form.SelectedNoteId));
-    QCOMPARE(form.listIds(), (QVector<int>{2, 1, 3}));
-    QCOMPARE(listPictures(form), (QVector<int>{2, 2, 0}));
+    QCOMPARE(form.listIds(), (QVector<int> {2, 1, 3}));
+    QCOMPARE(listPictures(form), (QVector<int> {2, 2, 0}));
     form.ToggleRunningAlarmImages();
-    QCOMPARE(listPictures(form), (QVector<int>{3, 3, 0}));
+    QCOMPARE(listPictures(form), (QVector<int> {3, 3, 0}));
 
     // Acknowledged: back among the others, and no longer blinking.
     TestSql::exec(path, QStringLiteral("UPDATE NOTATKI SET Alarm = 3, AlarmArchiwum = '2024.05.06 09:30:00' "
                                        "WHERE ID = 2"));
     QVERIFY(form.FillNoteList(form.SelectedNoteId));
-    QCOMPARE(form.listIds(), (QVector<int>{1, 3, 2}));
-    QCOMPARE(listPictures(form), (QVector<int>{2, 0, 1}));
+    QCOMPARE(form.listIds(), (QVector<int> {1, 3, 2}));
+    QCOMPARE(listPictures(form), (QVector<int> {2, 0, 1}));
     form.ToggleRunningAlarmImages();
-    QCOMPARE(listPictures(form), (QVector<int>{3, 0, 1}));
+    QCOMPARE(listPictures(form), (QVector<int> {3, 0, 1}));
 }
 
 void TestAlarms::blinkPassesOverUnknownPicture()
@@ -659,19 +658,19 @@ void TestAlarms::blinkPassesOverUnknownPicture()
     TestSql::insertNote(path, 4, QStringLiteral("Plain"), QStringLiteral("2024.05.04 10:00:00"));
     TDM dm(path);
     TFormMain form(dm, quietFormOptions());
-    QCOMPARE(form.listIds(), (QVector<int>{1, 2, 3, 4}));
+    QCOMPARE(form.listIds(), (QVector<int> {1, 2, 3, 4}));
     form.ListModel->setPicture(1, 7);
-    QCOMPARE(listPictures(form), (QVector<int>{2, 7, 2, 0}));
+    QCOMPARE(listPictures(form), (QVector<int> {2, 7, 2, 0}));
     form.ToggleRunningAlarmImages();
-    QCOMPARE(listPictures(form), (QVector<int>{3, 7, 3, 0}));
+    QCOMPARE(listPictures(form), (QVector<int> {3, 7, 3, 0}));
     form.ListModel->setPicture(1, -1);
     form.ToggleRunningAlarmImages();
-    QCOMPARE(listPictures(form), (QVector<int>{2, -1, 2, 0}));
+    QCOMPARE(listPictures(form), (QVector<int> {2, -1, 2, 0}));
 
     // An unknown picture as the last entry: the walk simply reaches the end.
     form.ListModel->setPicture(3, 9);
     form.ToggleRunningAlarmImages();
-    QCOMPARE(listPictures(form), (QVector<int>{3, -1, 3, 9}));
+    QCOMPARE(listPictures(form), (QVector<int> {3, -1, 3, 9}));
 }
 
 void TestAlarms::blinkingSleepsUntilARunningAlarmShows()
@@ -706,7 +705,7 @@ void TestAlarms::blinkingSleepsUntilARunningAlarmShows()
                                        "WHERE ID = 1"));
     QVERIFY(form->FillNoteList(form->SelectedNoteId));
     QTRY_VERIFY_WITH_TIMEOUT(blinking->isIdle(), 30000);
-    QCOMPARE(listPictures(*form), (QVector<int>{0, 1}));
+    QCOMPARE(listPictures(*form), (QVector<int> {0, 1}));
     // Asleep, it ends with the window, which joins it.
     form.reset();
 }
@@ -724,12 +723,10 @@ void TestAlarms::dueAlarmIsAnnouncedListedAndBlinks()
     TDM dm(path);
     TFormMain form(dm, threadedOptions(50, 20));
     QVector<Announcement> seen;
-    form.BalloonNotifier->sink = [&seen](const QString &title, const QString &text) {
-        seen.push_back({title, text});
-    };
+    form.BalloonNotifier->sink = [&seen](const QString &title, const QString &text) { seen.push_back({title, text}); };
     // A search is in force; the announcement shows the whole list all the same.
     form.SzukanyCiag->setText(QStringLiteral("Recipes"));
-    QCOMPARE(form.listIds(), (QVector<int>{7}));
+    QCOMPARE(form.listIds(), (QVector<int> {7}));
 
     // Not yet due: nothing fires while the checker keeps passing.
     QTest::qWait(200);
@@ -749,13 +746,13 @@ void TestAlarms::dueAlarmIsAnnouncedListedAndBlinks()
     QCOMPARE(seen[0].text, QStringLiteral("[Alarm: 2024-05-06 09:30] \r\nTake the pills\r\n"));
     QCOMPARE(stateOf(db, 5), QStringLiteral("1"));
     QCOMPARE(archiveOf(db, 5), QStringLiteral("<null>"));
-    QCOMPARE(form.listIds(), (QVector<int>{5, 7, 6}));
+    QCOMPARE(form.listIds(), (QVector<int> {5, 7, 6}));
     QCOMPARE(form.SzukanyCiag->text(), QStringLiteral("Recipes"));
     QVERIFY(form.ListModel->row(0).picture == 2 || form.ListModel->row(0).picture == 3);
 
     // It blinks: both phases show, and only its own entry changes.
     QTRY_VERIFY_WITH_TIMEOUT(phases.contains(2) && phases.contains(3), 30000);
-    QCOMPARE(changedRows, QSet<int>{0});
+    QCOMPARE(changedRows, QSet<int> {0});
     QCOMPARE(form.ListModel->row(1).picture, int(NoteListModel::PictureNote));
     QCOMPARE(form.ListModel->row(2).picture, int(NoteListModel::PictureNote));
 
@@ -789,10 +786,12 @@ void TestAlarms::shutdownWhilePausedOrSleeping()
     // The same for bare threads, which must also end before they are freed.
     {
         QObject context;
-        TAlarmChecker checker(dm, &context, [](const QString &, const QString &) {}, 10);
+        TAlarmChecker checker(
+            dm, &context, [](const QString &, const QString &) {}, 10);
         checker.pause();
         checker.start();
-        TBlinkingItems blinking(&context, [] {}, 60000);
+        TBlinkingItems blinking(
+            &context, [] {}, 60000);
         blinking.start();
         QTest::qWait(50);
         checker.stopAndWait();

@@ -3,13 +3,13 @@
 #include "TestDatabase.h"
 #include "alarms/AlarmChecker.h"
 #include "app/FormMain.h"
-#include "ui/MessageBox.h"
 #include "app/NoteListModel.h"
 #include "app/Notifier.h"
 #include "notes/FormNotatka.h"
 #include "notes/FormUsuwanie.h"
 #include "store/DataModule.h"
 #include "store/Sql.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QDir>
@@ -20,8 +20,8 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QSessionManager>
 #include <QScreen>
+#include <QSessionManager>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -216,8 +216,8 @@ void TestApp::listOrderAndPictures()
     Fixture f;
     seedNotes(f.db.path());
     f.open();
-    QCOMPARE(f.form->listIds(), (QList<int>{3, 1, 4, 5, 2}));
-    QCOMPARE(listPictures(*f.form), (QList<int>{2, 2, 0, 1, 1}));
+    QCOMPARE(f.form->listIds(), (QList<int> {3, 1, 4, 5, 2}));
+    QCOMPARE(listPictures(*f.form), (QList<int> {2, 2, 0, 1, 1}));
     QVERIFY(f.commandsDisabled()); // nothing selected after the first fill
     QCOMPARE(f.form->SelectedNoteId, 0);
 }
@@ -228,10 +228,10 @@ void TestApp::searchKeepsRunningFirst()
     seedNotes(f.db.path());
     f.open();
     f.form->SzukanyCiag->setText(QStringLiteral("RUNNING"));
-    QCOMPARE(f.form->listIds(), (QList<int>{3, 1}));
+    QCOMPARE(f.form->listIds(), (QList<int> {3, 1}));
     f.form->SzukanyCiag->setText(QStringLiteral("n"));
     // "plain" and "acknowledged" hold an n too; running ones stay on top.
-    QCOMPARE(f.form->listIds(), (QList<int>{3, 1, 4, 5}));
+    QCOMPARE(f.form->listIds(), (QList<int> {3, 1, 4, 5}));
     f.form->SzukanyCiag->clear();
     QCOMPARE(f.form->listIds().size(), 5);
 }
@@ -243,7 +243,7 @@ void TestApp::blanksOnlyIsARealSearch()
     TestSql::insertNote(f.db.path(), 6, QStringLiteral("two  blanks"), QStringLiteral("2019.01.01 00:00:00"));
     f.open();
     f.form->SzukanyCiag->setText(QStringLiteral("  "));
-    QCOMPARE(f.form->listIds(), QList<int>{6});
+    QCOMPARE(f.form->listIds(), QList<int> {6});
 }
 
 void TestApp::yearSearch()
@@ -253,7 +253,7 @@ void TestApp::yearSearch()
     f.open();
     f.form->SzukanyCiag->setText(QStringLiteral("2021"));
     // Created in 2021 (2, 5), and a running note whose title holds the year.
-    QCOMPARE(f.form->listIds(), (QList<int>{3, 5, 2}));
+    QCOMPARE(f.form->listIds(), (QList<int> {3, 5, 2}));
 }
 
 void TestApp::reselectionAfterRefill()
@@ -269,7 +269,7 @@ void TestApp::reselectionAfterRefill()
 
     // Hidden by a search, selected again once the search is cleared.
     f.form->SzukanyCiag->setText(QStringLiteral("armed"));
-    QCOMPARE(f.form->listIds(), QList<int>{2});
+    QCOMPARE(f.form->listIds(), QList<int> {2});
     QVERIFY(list->selectionModel()->selectedRows().isEmpty());
     QVERIFY(f.commandsDisabled());
     QCOMPARE(f.form->SelectedNoteId, 4);
@@ -389,8 +389,9 @@ void TestApp::closeBeforeStartFinished()
     QCOMPARE(quits, 1);
     QVERIFY(!form.windowBuilt());
     const auto setting = [&](const char *key) {
-        return TestSql::value(f.db.path(),
-                              QStringLiteral("SELECT Wartosc FROM USTAWIENIA WHERE Ustawienie = '%1'").arg(QLatin1String(key)));
+        return TestSql::value(
+            f.db.path(),
+            QStringLiteral("SELECT Wartosc FROM USTAWIENIA WHERE Ustawienie = '%1'").arg(QLatin1String(key)));
     };
     QCOMPARE(setting("FormMainWidth"), QStringLiteral("300"));
     QCOMPARE(setting("FormMainHeight"), QStringLiteral("444"));
@@ -435,10 +436,14 @@ void TestApp::oneBadCoordinateGetsItsDefault_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
-    QTest::newRow("left -1") << "FormMainLeft" << "-1";
-    QTest::newRow("top not a number") << "FormMainTop" << "12px";
-    QTest::newRow("width empty") << "FormMainWidth" << "";
-    QTest::newRow("height fraction") << "FormMainHeight" << "450.5";
+    QTest::newRow("left -1") << "FormMainLeft"
+                             << "-1";
+    QTest::newRow("top not a number") << "FormMainTop"
+                                      << "12px";
+    QTest::newRow("width empty") << "FormMainWidth"
+                                 << "";
+    QTest::newRow("height fraction") << "FormMainHeight"
+                                     << "450.5";
 }
 
 void TestApp::oneBadCoordinateGetsItsDefault()
@@ -465,8 +470,9 @@ void TestApp::oneBadCoordinateGetsItsDefault()
 void TestApp::columnMinimum()
 {
     Fixture f;
-    storeSettings(f.db.path(),
-                  {{"TytulSzerokosc", "40"}, {"DataSzerokosc", "-1"}, {"FormMainWidth", "10"}, {"FormMainHeight", "10"}});
+    storeSettings(
+        f.db.path(),
+        {{"TytulSzerokosc", "40"}, {"DataSzerokosc", "-1"}, {"FormMainWidth", "10"}, {"FormMainHeight", "10"}});
     f.open();
     QCOMPARE(f.form->LVNotatki->header()->sectionSize(0), 100);
     QCOMPARE(f.form->LVNotatki->header()->sectionSize(1), 100);
@@ -571,8 +577,7 @@ void TestApp::commandsNeedASelection()
     f.form->NotatkaPokazEdytujExecute();
     f.form->DeleteSelectedNote();
     const QRect empty = f.form->LVNotatki->visualRect(f.form->ListModel->index(4, 0));
-    QTest::mouseDClick(f.form->LVNotatki->viewport(), Qt::LeftButton, Qt::NoModifier,
-                       QPoint(5, empty.bottom() + 40));
+    QTest::mouseDClick(f.form->LVNotatki->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, empty.bottom() + 40));
     QTest::qWait(50);
     QCOMPARE(watcher.seen, QString());
     QCOMPARE(TestSql::count(f.db.path()), 5);
@@ -626,12 +631,16 @@ void TestApp::balloonIsCut_data()
     const QString face = QString::fromUcs4(U"\U0001F600");
     QTest::newRow("long") << QString(70, QLatin1Char('T')) << QString(300, QLatin1Char('x'))
                           << QString(63, QLatin1Char('T')) << QString(255, QLatin1Char('x'));
-    QTest::newRow("short") << "Penwick A L A R M" << "short\r\n" << "Penwick A L A R M" << "short\r\n";
+    QTest::newRow("short") << "Penwick A L A R M"
+                           << "short\r\n"
+                           << "Penwick A L A R M"
+                           << "short\r\n";
     // Counted in characters: an emoji is one, and never cut in half.
     QTest::newRow("emoji") << face.repeated(70) << face.repeated(300) << face.repeated(63) << face.repeated(255);
     QTest::newRow("emoji at the limit") << QString(62, QLatin1Char('T')) + face.repeated(2)
                                         << QString(254, QLatin1Char('x')) + face.repeated(2)
-                                        << QString(62, QLatin1Char('T')) + face << QString(254, QLatin1Char('x')) + face;
+                                        << QString(62, QLatin1Char('T')) + face
+                                        << QString(254, QLatin1Char('x')) + face;
 }
 
 void TestApp::balloonIsCut()
@@ -663,17 +672,16 @@ void TestApp::announceRefillsUnfiltered()
     f.open();
     f.form->BalloonNotifier->sink = [](const QString &, const QString &) {};
     f.form->SzukanyCiag->setText(QStringLiteral("plain"));
-    QCOMPARE(f.form->listIds(), QList<int>{4});
+    QCOMPARE(f.form->listIds(), QList<int> {4});
     TestSql::exec(f.db.path(), QStringLiteral("UPDATE NOTATKI SET Alarm = 1 WHERE ID = 4"));
     f.form->AnnounceAlarms();
-    QCOMPARE(f.form->listIds(), (QList<int>{4, 3, 1, 5, 2}));
+    QCOMPARE(f.form->listIds(), (QList<int> {4, 3, 1, 5, 2}));
     QCOMPARE(f.form->SzukanyCiag->text(), QStringLiteral("plain"));
 }
 
 namespace {
 // Runs `during` once the next modal dialog is up, then makes sure it is gone.
-template<class During>
-void whileModal(During during)
+template<class During> void whileModal(During during)
 {
     QTimer::singleShot(0, [during] {
         QTRY_VERIFY(QApplication::activeModalWidget());
@@ -745,12 +753,12 @@ void TestApp::trayActivations_data()
     QTest::addColumn<bool>("shownBefore");
     QTest::addColumn<bool>("shownAfter");
     // A double click arrives as a click and then the double click.
-    QTest::newRow("click shows") << QList<int>{Reason::Trigger} << false << true;
-    QTest::newRow("click hides") << QList<int>{Reason::Trigger} << true << false;
-    QTest::newRow("double click shows once") << QList<int>{Reason::Trigger, Reason::DoubleClick} << false << true;
-    QTest::newRow("double click hides once") << QList<int>{Reason::Trigger, Reason::DoubleClick} << true << false;
-    QTest::newRow("menu button leaves it") << QList<int>{Reason::Context} << false << false;
-    QTest::newRow("middle button leaves it") << QList<int>{Reason::MiddleClick} << true << true;
+    QTest::newRow("click shows") << QList<int> {Reason::Trigger} << false << true;
+    QTest::newRow("click hides") << QList<int> {Reason::Trigger} << true << false;
+    QTest::newRow("double click shows once") << QList<int> {Reason::Trigger, Reason::DoubleClick} << false << true;
+    QTest::newRow("double click hides once") << QList<int> {Reason::Trigger, Reason::DoubleClick} << true << false;
+    QTest::newRow("menu button leaves it") << QList<int> {Reason::Context} << false << false;
+    QTest::newRow("middle button leaves it") << QList<int> {Reason::MiddleClick} << true << true;
 }
 
 void TestApp::trayActivations()
@@ -788,8 +796,8 @@ void TestApp::saveKeepsTheFilter_data()
 {
     QTest::addColumn<QString>("title");
     QTest::addColumn<QList<int>>("listed");
-    QTest::newRow("still matching") << "plain, changed" << QList<int>{4};
-    QTest::newRow("no longer matching") << "changed" << QList<int>{};
+    QTest::newRow("still matching") << "plain, changed" << QList<int> {4};
+    QTest::newRow("no longer matching") << "changed" << QList<int> {};
 }
 
 void TestApp::saveKeepsTheFilter()
@@ -819,9 +827,9 @@ void TestApp::acknowledgeInAFilteredList_data()
     QTest::addColumn<QString>("search");
     QTest::addColumn<QList<int>>("listed");
     // Note 3 runs; opened, it leaves the top group before the editor shows.
-    QTest::newRow("filtered") << "running" << QList<int>{1, 3};
-    QTest::newRow("filtered by year") << "2021" << QList<int>{3, 5, 2};
-    QTest::newRow("full list") << "" << QList<int>{1, 4, 3, 5, 2};
+    QTest::newRow("filtered") << "running" << QList<int> {1, 3};
+    QTest::newRow("filtered by year") << "2021" << QList<int> {3, 5, 2};
+    QTest::newRow("full list") << "" << QList<int> {1, 4, 3, 5, 2};
 }
 
 void TestApp::acknowledgeInAFilteredList()
@@ -848,7 +856,8 @@ void TestApp::acknowledgeInAFilteredList()
     QCOMPARE(pictures.at(listed.indexOf(3)), 1);
     QCOMPARE(f.form->selectedRowId(), 3);
     QCOMPARE(f.form->SzukanyCiag->text(), search);
-    QCOMPARE(TestSql::value(f.db.path(), QStringLiteral("SELECT Alarm FROM NOTATKI WHERE ID = 3")), QStringLiteral("3"));
+    QCOMPARE(TestSql::value(f.db.path(), QStringLiteral("SELECT Alarm FROM NOTATKI WHERE ID = 3")),
+             QStringLiteral("3"));
 }
 
 void TestApp::bottomRowPlaces_data()
@@ -905,9 +914,12 @@ void TestApp::outerSize_data()
     QTest::addColumn<QString>("width");
     QTest::addColumn<QString>("height");
     QTest::addColumn<QSize>("outer");
-    QTest::newRow("default") << "-1" << "-1" << QSize(300, 400);
-    QTest::newRow("stored") << "420" << "520" << QSize(420, 520);
-    QTest::newRow("below the minimum") << "10" << "10" << QSize(300, 350);
+    QTest::newRow("default") << "-1"
+                             << "-1" << QSize(300, 400);
+    QTest::newRow("stored") << "420"
+                            << "520" << QSize(420, 520);
+    QTest::newRow("below the minimum") << "10"
+                                       << "10" << QSize(300, 350);
 }
 
 void TestApp::outerSize()
@@ -974,10 +986,11 @@ void TestApp::twinSettingRows()
     // Rows added outside the program, in a file older than the key's unique
     // index: the first of each key counts, and is the one written back.
     TestSql::exec(f.db.path(), QStringLiteral("DROP INDEX USTAWIENIA_Ustawienie"));
-    for (const char *row : {"'FormMainWidth', '420'", "'FormMainWidth', '500'", "'TytulSzerokosc', '180'",
-                            "'TytulSzerokosc', '120'"}) {
-        TestSql::exec(f.db.path(),
-                      QStringLiteral("INSERT INTO USTAWIENIA (Ustawienie, Wartosc) VALUES (%1)").arg(QLatin1String(row)));
+    for (const char *row :
+         {"'FormMainWidth', '420'", "'FormMainWidth', '500'", "'TytulSzerokosc', '180'", "'TytulSzerokosc', '120'"}) {
+        TestSql::exec(
+            f.db.path(),
+            QStringLiteral("INSERT INTO USTAWIENIA (Ustawienie, Wartosc) VALUES (%1)").arg(QLatin1String(row)));
     }
     f.open();
     QCOMPARE(f.form->width(), 420);
@@ -1002,13 +1015,13 @@ void TestApp::notificationActions_data()
     // "action NOTIFICATION KEY", "closed NOTIFICATION".
     QTest::addColumn<QString>("events");
     QTest::addColumn<QList<int>>("activated");
-    QTest::newRow("default action") << "shown 42 7, action 42 default" << QList<int>{7};
+    QTest::newRow("default action") << "shown 42 7, action 42 default" << QList<int> {7};
     QTest::newRow("each its own note") << "shown 42 7, shown 43 9, action 43 default, action 42 default"
-                                       << QList<int>{9, 7};
-    QTest::newRow("another key") << "shown 42 7, action 42 close" << QList<int>{};
-    QTest::newRow("not ours") << "shown 42 7, action 41 default" << QList<int>{};
-    QTest::newRow("after closing") << "shown 42 7, closed 42, action 42 default" << QList<int>{};
-    QTest::newRow("number used again") << "shown 42 7, shown 42 8, action 42 default" << QList<int>{8};
+                                       << QList<int> {9, 7};
+    QTest::newRow("another key") << "shown 42 7, action 42 close" << QList<int> {};
+    QTest::newRow("not ours") << "shown 42 7, action 41 default" << QList<int> {};
+    QTest::newRow("after closing") << "shown 42 7, closed 42, action 42 default" << QList<int> {};
+    QTest::newRow("number used again") << "shown 42 7, shown 42 8, action 42 default" << QList<int> {8};
 }
 
 void TestApp::notificationActions()

@@ -1,15 +1,15 @@
 #include "FormProbe.h"
 #include "MockClock.h"
 #include "TestDatabase.h"
-#include "ui/DialogLook.h"
 #include "app/FormMain.h"
-#include "ui/MessageBox.h"
 #include "app/NoteListModel.h"
 #include "notes/FormNotatka.h"
 #include "notes/FormUsuwanie.h"
 #include "store/DataModule.h"
 #include "store/Firebird.h"
 #include "store/Sql.h"
+#include "ui/DialogLook.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -45,9 +45,9 @@ struct StoredNote {
 
 StoredNote storedNote(const QString &path, int id)
 {
-    const QStringList columns = TestSql::row(path, QStringLiteral("SELECT * FROM NOTATKI WHERE ID = ") + QString::number(id),
-                                             {"Tytul", "Tresc", "DataGodzina", "Alarm", "AlarmRodzaj", "AlarmData",
-                                              "AlarmGodzina", "AlarmArchiwum"});
+    const QStringList columns = TestSql::row(
+        path, QStringLiteral("SELECT * FROM NOTATKI WHERE ID = ") + QString::number(id),
+        {"Tytul", "Tresc", "DataGodzina", "Alarm", "AlarmRodzaj", "AlarmData", "AlarmGodzina", "AlarmArchiwum"});
     StoredNote note;
     if (columns.isEmpty()) {
         note.title = QStringLiteral("<none>");
@@ -296,8 +296,10 @@ void TestNotes::defaultTitle_data()
     // A count, not a sequence: it can repeat a title that exists.
     QTest::newRow("after deletions") << 5 << 2 << "New note"
                                      << "Note no 4";
-    QTest::newRow("view mode keeps the loaded title") << 2 << 0 << "View / Edit" << "";
-    QTest::newRow("status must match exactly") << 2 << 0 << "New note " << "";
+    QTest::newRow("view mode keeps the loaded title") << 2 << 0 << "View / Edit"
+                                                      << "";
+    QTest::newRow("status must match exactly") << 2 << 0 << "New note "
+                                               << "";
 }
 
 void TestNotes::defaultTitle()
@@ -410,22 +412,21 @@ void TestNotes::bodyLimitOnInsert_data()
 
     QTest::newRow("fits exactly") << a4990 << 4990 << 4990 << "0123456789" << a4990 + QStringLiteral("0123456789")
                                   << 5000;
-    QTest::newRow("cut at its end") << a4995 << 4995 << 4995 << "0123456789" << a4995 + QStringLiteral("01234")
-                                    << 5000;
+    QTest::newRow("cut at its end") << a4995 << 4995 << 4995 << "0123456789" << a4995 + QStringLiteral("01234") << 5000;
     QTest::newRow("into the middle keeps the tail")
         << head + tail << 2500 << 2500 << "0123456789" << head + QStringLiteral("01234") + tail << 2505;
     QTest::newRow("a break needs two") << a4999 << 4999 << 4999 << "\n" << a4999 << 4999;
-    QTest::newRow("a break is never halved") << a4997 << 4997 << 4997 << "x\ny" << a4997 + QStringLiteral("x\n")
-                                             << 4999;
+    QTest::newRow("a break is never halved")
+        << a4997 << 4997 << 4997 << "x\ny" << a4997 + QStringLiteral("x\n") << 4999;
     QTest::newRow("CR LF is one break") << a4995 << 4995 << 4995 << "x\r\ny\r\nz" << a4995 + QStringLiteral("x\ny")
                                         << 4998;
-    QTest::newRow("a selection frees its room") << a5000 << 10 << 13 << "bcdef"
-                                                << QStringLiteral("aaaaaaaaaabcd") + QString(4987, QLatin1Char('a'))
-                                                << 13;
+    QTest::newRow("a selection frees its room")
+        << a5000 << 10 << 13 << "bcdef" << QStringLiteral("aaaaaaaaaabcd") + QString(4987, QLatin1Char('a')) << 13;
     QTest::newRow("full refuses everything") << a5000 << 0 << 0 << "zz" << a5000 << 0;
     QTest::newRow("an emoji is one character") << a4999 << 4999 << 4999 << emoji(2) << a4999 + emoji(1) << 5001;
-    QTest::newRow("an emoji is never halved") << a4997 << 4997 << 4997 << QStringLiteral("x") + emoji(1) + QStringLiteral("yz")
-                                              << a4997 + QStringLiteral("x") + emoji(1) + QStringLiteral("y") << 5001;
+    QTest::newRow("an emoji is never halved")
+        << a4997 << 4997 << 4997 << QStringLiteral("x") + emoji(1) + QStringLiteral("yz")
+        << a4997 + QStringLiteral("x") + emoji(1) + QStringLiteral("y") << 5001;
     QTest::newRow("emoji after emoji") << emoji(4990) << 9980 << 9980 << emoji(20) << emoji(5000) << 10000;
 }
 
@@ -537,10 +538,10 @@ void TestNotes::lineLimitsCountCharacters_data()
         QTest::newRow(box + "the 50th typed") << title << emoji(49) << 98 << emoji(1) << false << emoji(50);
         QTest::newRow(box + "a 51st typed") << title << emoji(50) << 100 << emoji(1) << false << emoji(50);
         QTest::newRow(box + "a letter after 50 emoji") << title << emoji(50) << 100 << a << false << emoji(50);
-        QTest::newRow(box + "an emoji after 50 letters") << title << a.repeated(50) << 50 << emoji(1) << false
-                                                         << a.repeated(50);
-        QTest::newRow(box + "cut at the end of the paste") << title << a.repeated(49) << 49 << emoji(2) << true
-                                                           << a.repeated(49) + emoji(1);
+        QTest::newRow(box + "an emoji after 50 letters")
+            << title << a.repeated(50) << 50 << emoji(1) << false << a.repeated(50);
+        QTest::newRow(box + "cut at the end of the paste")
+            << title << a.repeated(49) << 49 << emoji(2) << true << a.repeated(49) + emoji(1);
         QTest::newRow(box + "a paste into the middle keeps the tail")
             << title << a.repeated(47) << 10 << emoji(1) + QStringLiteral("xyz") << true
             << a.repeated(10) + emoji(1) + QStringLiteral("xy") + a.repeated(37);
@@ -817,7 +818,7 @@ void TestNotes::textRoundTrip()
     // The search box keeps out what the title box keeps out, and finds the note.
     main.SzukanyCiag->setText(pastedTitle);
     QCOMPARE(main.SzukanyCiag->text(), title);
-    QCOMPARE(main.listIds(), QVector<int>{id});
+    QCOMPARE(main.listIds(), QVector<int> {id});
     QVERIFY(MessageBox::takeRecorded().isEmpty());
 }
 
@@ -926,7 +927,8 @@ void TestNotes::loadNoteFillsAlarmControls_data()
                            << "07:45" << true << 0 << QDate(2024, 7, 1) << QTime(7, 45);
     QTest::newRow("acknowledged yearly") << 3 << 4 << "2024.07.01"
                                          << "07:45" << true << 4 << QDate(2024, 7, 1) << QTime(7, 45);
-    QTest::newRow("NULL date and time keep the start") << 2 << 2 << "" << "" << true << 2 << kToday << kNowTime;
+    QTest::newRow("NULL date and time keep the start") << 2 << 2 << ""
+                                                       << "" << true << 2 << kToday << kNowTime;
     QTest::newRow("unknown state") << 9 << 2 << "2024.07.01"
                                    << "07:45" << false << 0 << kToday << kNowTime;
 }
@@ -1019,10 +1021,14 @@ void TestNotes::alarmValidation_data()
     QTest::newRow("today, an hour ago") << 0 << QTime(9, 20) << late << "dtTime";
     QTest::newRow("today, now") << 0 << kNowTime << late << "dtTime";
     QTest::newRow("today, a second ago") << 0 << QTime(10, 20, 29) << late << "dtTime";
-    QTest::newRow("today, a second ahead") << 0 << QTime(10, 20, 31) << "" << "";
-    QTest::newRow("today, a minute ahead") << 0 << QTime(10, 21) << "" << "";
-    QTest::newRow("tomorrow, same time") << 1 << kNowTime << "" << "";
-    QTest::newRow("tomorrow, an hour earlier") << 1 << QTime(9, 20) << "" << "";
+    QTest::newRow("today, a second ahead") << 0 << QTime(10, 20, 31) << ""
+                                           << "";
+    QTest::newRow("today, a minute ahead") << 0 << QTime(10, 21) << ""
+                                           << "";
+    QTest::newRow("tomorrow, same time") << 1 << kNowTime << ""
+                                         << "";
+    QTest::newRow("tomorrow, an hour earlier") << 1 << QTime(9, 20) << ""
+                                               << "";
 }
 
 void TestNotes::alarmValidation()
@@ -1052,10 +1058,10 @@ void TestNotes::alarmValidation()
         QCOMPARE(storedNote(db.path(), main.SelectedNoteId).alarm, QStringLiteral("2"));
         return;
     }
-    QCOMPARE(shown, QStringList{message});
+    QCOMPARE(shown, QStringList {message});
     QVERIFY(editor->isVisible());
     QWidget *expectedFocus = focus == QStringLiteral("dtDate") ? static_cast<QWidget *>(editor->dtDate)
-                                                                : static_cast<QWidget *>(editor->dtTime);
+                                                               : static_cast<QWidget *>(editor->dtTime);
     QCOMPARE(editor->focusWidget(), expectedFocus);
     QCOMPARE(TestSql::count(db.path()), 0);
     // The values stay as they were.
@@ -1075,8 +1081,7 @@ void TestNotes::alarmValidationAcrossClockChange_data()
     // (01:00 UTC); on 2023-10-29 it shows 02:00 to 03:00 twice. A time in the
     // gap counts as the moment of the jump.
     QTest::newRow("skipped time, before the jump (01:30)") << "2023-03-26T00:30:00Z" << QTime(2, 30) << true;
-    QTest::newRow("skipped time, a second before the jump (01:59:59)")
-        << "2023-03-26T00:59:59Z" << QTime(2, 0) << true;
+    QTest::newRow("skipped time, a second before the jump (01:59:59)") << "2023-03-26T00:59:59Z" << QTime(2, 0) << true;
     QTest::newRow("skipped time, at the jump (03:00)") << "2023-03-26T01:00:00Z" << QTime(2, 30) << false;
     QTest::newRow("skipped time, after the jump (03:10)") << "2023-03-26T01:10:00Z" << QTime(2, 30) << false;
     QTest::newRow("a minute after the jump (03:00)") << "2023-03-26T01:00:00Z" << QTime(3, 1) << true;
@@ -1121,7 +1126,8 @@ void TestNotes::alarmValidationAcrossClockChange()
         QVERIFY(!editor->isVisible());
         QCOMPARE(storedNote(db.path(), main.SelectedNoteId).time, time.toString(QStringLiteral("HH:mm:ss")));
     } else {
-        QCOMPARE(MessageBox::takeRecorded(), QStringList{QStringLiteral("Alarm time must be later than the current!")});
+        QCOMPARE(MessageBox::takeRecorded(),
+                 QStringList {QStringLiteral("Alarm time must be later than the current!")});
         QVERIFY(editor->isVisible());
         QCOMPARE(TestSql::count(db.path()), 0);
     }
@@ -1185,7 +1191,7 @@ void TestNotes::pickerKeepsSecondsOfNow()
     loaded->dtDate->setDate(kToday);
     QCOMPARE(loaded->dtTime->time(), QTime(10, 20));
     loaded->OK->click();
-    QCOMPARE(MessageBox::takeRecorded(), QStringList{QStringLiteral("Alarm time must be later than the current!")});
+    QCOMPARE(MessageBox::takeRecorded(), QStringList {QStringLiteral("Alarm time must be later than the current!")});
     QVERIFY(loaded->isVisible());
 }
 
@@ -1294,7 +1300,7 @@ void TestNotes::viewEditAcknowledgesBeforeShowing()
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
     main.FillNoteList(101);
-    QCOMPARE(main.listIds(), (QVector<int>{101, 102}));
+    QCOMPARE(main.listIds(), (QVector<int> {101, 102}));
     QCOMPARE(main.ListModel->row(0).picture, int(NoteListModel::PictureRunning));
     QCOMPARE(main.selectedRowId(), 101);
 
@@ -1326,7 +1332,7 @@ void TestNotes::viewEditAcknowledgesBeforeShowing()
     main.NotatkaPokazEdytujExecute();
 
     QVERIFY(seen);
-    QCOMPARE(idsWhileOpen, (QVector<int>{102, 101}));
+    QCOMPARE(idsWhileOpen, (QVector<int> {102, 101}));
     QCOMPARE(pictureWhileOpen, int(NoteListModel::PictureAlarm));
     QCOMPARE(statusWhileOpen, QStringLiteral("View / Edit"));
     QCOMPARE(titleWhileOpen, QStringLiteral("Ringing"));
@@ -1336,7 +1342,7 @@ void TestNotes::viewEditAcknowledgesBeforeShowing()
     const StoredNote note = storedNote(db.path(), 101);
     QCOMPARE(note.alarm, QStringLiteral("3"));
     QCOMPARE(note.archive, QStringLiteral("2024-06-14 10:20:30"));
-    QCOMPARE(main.listIds(), (QVector<int>{102, 101}));
+    QCOMPARE(main.listIds(), (QVector<int> {102, 101}));
 }
 
 void TestNotes::viewEditStopsWhenStateUnreadable()
@@ -1389,7 +1395,7 @@ void TestNotes::saveStopsWhenStateUnreadable()
     QVERIFY(!shown.first().isEmpty());
     QVERIFY(editor->isVisible());
     QCOMPARE(refills.count(), 0);
-    QCOMPARE(main.listIds(), QVector<int>{101});
+    QCOMPARE(main.listIds(), QVector<int> {101});
     QCOMPARE(storedNote(moved, 101).title, QStringLiteral("Note"));
 }
 
@@ -1408,12 +1414,12 @@ void TestNotes::deleteConfirmed_data()
 
     // Seeded notes 101.. are newer the higher their ID, so the list shows
     // 103, 102, 101.
-    QTest::newRow("only note") << 1 << 101 << 101 << "" << true << QVector<int>{} << -1;
-    QTest::newRow("last of three") << 3 << 101 << 101 << "" << true << QVector<int>{103, 102} << 102;
-    QTest::newRow("first of three") << 3 << 103 << 103 << "" << false << QVector<int>{102, 101} << 102;
-    QTest::newRow("middle of three") << 3 << 102 << 102 << "" << true << QVector<int>{103, 101} << 101;
-    QTest::newRow("while searching") << 3 << 102 << 102 << "Seed 2" << true << QVector<int>{103, 101} << -1;
-    QTest::newRow("remembered note on no row") << 3 << 102 << 999 << "" << false << QVector<int>{103, 101} << -1;
+    QTest::newRow("only note") << 1 << 101 << 101 << "" << true << QVector<int> {} << -1;
+    QTest::newRow("last of three") << 3 << 101 << 101 << "" << true << QVector<int> {103, 102} << 102;
+    QTest::newRow("first of three") << 3 << 103 << 103 << "" << false << QVector<int> {102, 101} << 102;
+    QTest::newRow("middle of three") << 3 << 102 << 102 << "" << true << QVector<int> {103, 101} << 101;
+    QTest::newRow("while searching") << 3 << 102 << 102 << "Seed 2" << true << QVector<int> {103, 101} << -1;
+    QTest::newRow("remembered note on no row") << 3 << 102 << 999 << "" << false << QVector<int> {103, 101} << -1;
 }
 
 void TestNotes::deleteConfirmed()
@@ -1532,7 +1538,7 @@ void TestNotes::deleteFailureStillRefills()
     QVERIFY(!dialog.isVisible());
     QCOMPARE(TestSql::count(db.path()), 3);
     QCOMPARE(refills.count(), 1);
-    QCOMPARE(main.listIds(), (QVector<int>{103, 102, 101}));
+    QCOMPARE(main.listIds(), (QVector<int> {103, 102, 101}));
     QCOMPARE(main.selectedRowId(), 102);
     QVERIFY(MessageBox::takeRecorded().isEmpty());
 }

@@ -250,8 +250,8 @@ void TestOnline::comparison()
     run.server.body = body;
     run.start();
     QVERIFY(run.ended());
-    QCOMPARE(run.server.paths, (QStringList{QStringLiteral("/app/penwick/update/vx.ver"),
-                                            QStringLiteral("/app/penwick/publicity2/isPublicity2.info")}));
+    QCOMPARE(run.server.paths, (QStringList {QStringLiteral("/app/penwick/update/vx.ver"),
+                                             QStringLiteral("/app/penwick/publicity2/isPublicity2.info")}));
     QCOMPARE(contents(downloaded(QStringLiteral("vx.ver"))), body);
     QCOMPARE(!run.checks->fUpdate.isNull(), notice);
     if (notice)
@@ -472,7 +472,7 @@ void TestOnline::unsafePlaces()
     // Whatever was planted, nothing outside the private folder changes.
     QCOMPARE(contents(victim), QByteArray("precious"));
     QCOMPARE(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList{QStringLiteral("vx.ver")});
+             QStringList {QStringLiteral("vx.ver")});
     QCOMPARE(!run.checks->fUpdate.isNull(), written);
     if (written) {
         QVERIFY(!QFileInfo(downloaded(QStringLiteral("vx.ver"))).isSymLink());
@@ -537,7 +537,7 @@ void TestOnline::noticeCommands()
     QPointer<TfUpdate> notice = new TfUpdate(kProductSite);
     notice->show();
     QTest::mouseClick(notice->lbGetNewVersion, Qt::LeftButton);
-    QCOMPARE(m_browser.opened, QList<QUrl>{QUrl(kProductSite)});
+    QCOMPARE(m_browser.opened, QList<QUrl> {QUrl(kProductSite)});
     QTRY_VERIFY(notice.isNull());
 
     notice = new TfUpdate(kProductSite);
@@ -599,8 +599,10 @@ void TestOnline::aboutLink_data()
 {
     QTest::addColumn<QString>("site");
     QTest::addColumn<QString>("host");
-    QTest::newRow("with port and path") << "http://127.0.0.1:8088/penwick" << "127.0.0.1";
-    QTest::newRow("root page") << "http://penwick.example.org/" << "penwick.example.org";
+    QTest::newRow("with port and path") << "http://127.0.0.1:8088/penwick"
+                                        << "127.0.0.1";
+    QTest::newRow("root page") << "http://penwick.example.org/"
+                               << "penwick.example.org";
 }
 
 void TestOnline::aboutLink()
@@ -616,7 +618,7 @@ void TestOnline::aboutLink()
     QCOMPARE(lines.last(), host);
     QVERIFY(dialog.MemoInfo->isReadOnly());
     QTest::mouseClick(dialog.Label1, Qt::LeftButton);
-    QCOMPARE(m_browser.opened, QList<QUrl>{QUrl(site)});
+    QCOMPARE(m_browser.opened, QList<QUrl> {QUrl(site)});
     QVERIFY(dialog.isVisible());
 }
 

@@ -32,7 +32,8 @@ namespace {
 constexpr int kWaitMs = 20000;
 
 // Counts the events that reach one object past the application's filters.
-class EventProbe final : public QObject {
+class EventProbe final : public QObject
+{
 public:
     explicit EventProbe(QObject *target)
         : QObject(target)
@@ -50,12 +51,16 @@ protected:
 };
 
 // Stands in for the desktop's browser: records what would have left the window.
-class OutsideBrowser final : public QObject {
+class OutsideBrowser final : public QObject
+{
     Q_OBJECT
 public:
     QList<QUrl> opened;
 public Q_SLOTS:
-    void open(const QUrl &url) { opened << url; }
+    void open(const QUrl &url)
+    {
+        opened << url;
+    }
 };
 
 // One publicity window with what it asked and what it loaded.
@@ -72,7 +77,10 @@ struct Opened {
     {
         other.window = nullptr;
     }
-    ~Opened() { delete window; }
+    ~Opened()
+    {
+        delete window;
+    }
 
     bool answered(const QUrl &url, int status) const
     {
@@ -109,7 +117,8 @@ QWidget *renderWidget(TReklama *window)
 
 } // namespace
 
-class TestPublicity : public QObject {
+class TestPublicity : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -144,13 +153,12 @@ void TestPublicity::initTestCase()
     QVERIFY(m_dir.isValid());
     qputenv("PENWICK_PUBLICITY_TIMEOUT_MS", "2000");
     QApplication::setQuitOnLastWindowClosed(false);
-    for (const char *scheme : { "http", "https", "ftp" })
+    for (const char *scheme : {"http", "https", "ftp"})
         QDesktopServices::setUrlHandler(QLatin1String(scheme), &m_outside, "open");
 
     m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_server.start(QStringLiteral("python3"),
-        { QStringLiteral(PENWICK_PUBLICITY_SERVER), QStringLiteral("--log"),
-            m_dir.filePath(QStringLiteral("requests.log")) });
+    m_server.start(QStringLiteral("python3"), {QStringLiteral(PENWICK_PUBLICITY_SERVER), QStringLiteral("--log"),
+                                               m_dir.filePath(QStringLiteral("requests.log"))});
     QVERIFY(m_server.waitForStarted());
     QVERIFY(QTest::qWaitFor([this] { return m_server.canReadLine(); }, kWaitMs));
     const QByteArray line = m_server.readLine().trimmed();
@@ -160,7 +168,7 @@ void TestPublicity::initTestCase()
 
 void TestPublicity::cleanupTestCase()
 {
-    for (const char *scheme : { "http", "https", "ftp" })
+    for (const char *scheme : {"http", "https", "ftp"})
         QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
     QVERIFY2(m_outside.opened.isEmpty(), "an address was handed to the desktop's browser");
     m_server.terminate();
@@ -181,7 +189,7 @@ Opened TestPublicity::open(const QString &path)
 bool TestPublicity::settled(const Opened &opened, const QUrl &url)
 {
     return QTest::qWaitFor([&] { return !opened.window || (opened.answered(url, 200) && opened.loaded(url)); }, kWaitMs)
-        && opened.window;
+           && opened.window;
 }
 
 QList<QJsonObject> TestPublicity::requests() const
@@ -198,25 +206,24 @@ QList<QJsonObject> TestPublicity::requests() const
 void TestPublicity::guard_data()
 {
     QTest::addColumn<QString>("page");
-    QTest::addColumn<QString>("link"); // clicked once the page is in; empty: none
+    QTest::addColumn<QString>("link");      // clicked once the page is in; empty: none
     QTest::addColumn<QStringList>("asked"); // paths whose 200 answers the window waits for
-    QTest::addColumn<QString>("shown"); // the page shown at the end; empty: the window closes
+    QTest::addColumn<QString>("shown");     // the page shown at the end; empty: the window closes
 
     const QStringList none;
-    QTest::newRow("page answering 200 stays")
-        << u"/page/ok"_s << u""_s << QStringList { u"/page/ok"_s } << u"/page/ok"_s;
+    QTest::newRow("page answering 200 stays") << u"/page/ok"_s << u""_s << QStringList {u"/page/ok"_s} << u"/page/ok"_s;
     QTest::newRow("page answering 404 closes") << u"/status/404"_s << u""_s << none << u""_s;
     QTest::newRow("page answering 500 closes") << u"/status/500"_s << u""_s << none << u""_s;
     QTest::newRow("page that never answers closes") << u"/hang"_s << u""_s << none << u""_s;
     QTest::newRow("page the browser fails to load closes") << u"/broken"_s << u""_s << none << u""_s;
     QTest::newRow("link to a 200 page is followed")
-        << u"/page/ok"_s << u"ok"_s << QStringList { u"/page/ok2"_s } << u"/page/ok2"_s;
+        << u"/page/ok"_s << u"ok"_s << QStringList {u"/page/ok2"_s} << u"/page/ok2"_s;
     QTest::newRow("link to a new window opens here")
-        << u"/page/ok"_s << u"blank"_s << QStringList { u"/page/ok2"_s } << u"/page/ok2"_s;
+        << u"/page/ok"_s << u"blank"_s << QStringList {u"/page/ok2"_s} << u"/page/ok2"_s;
     QTest::newRow("link to a 404 page closes") << u"/page/ok"_s << u"missing"_s << none << u""_s;
     QTest::newRow("link to an FTP address closes") << u"/page/ok"_s << u"ftp"_s << none << u""_s;
     QTest::newRow("frames answering 200 stay")
-        << u"/frames/good"_s << u""_s << QStringList { u"/frames/good"_s, u"/page/frame1"_s, u"/page/frame2"_s }
+        << u"/frames/good"_s << u""_s << QStringList {u"/frames/good"_s, u"/page/frame1"_s, u"/page/frame2"_s}
         << u"/frames/good"_s;
     QTest::newRow("one frame answering 404 closes") << u"/frames/bad"_s << u""_s << none << u""_s;
 }
@@ -274,9 +281,9 @@ void TestPublicity::bodyStylesAfterLoad()
     // The page's own style asks for scroll bars and a red border.
     Opened opened = open(QStringLiteral("/page/styled"));
     QVERIFY(settled(opened, address(QStringLiteral("/page/styled"))));
-    const QString read
-        = QStringLiteral("(function () { var s = getComputedStyle(document.body);"
-                         " return [s.overflowX, s.overflowY, s.borderTopStyle, s.borderLeftStyle].join(' '); })()");
+    const QString read = QStringLiteral(
+        "(function () { var s = getComputedStyle(document.body);"
+        " return [s.overflowX, s.overflowY, s.borderTopStyle, s.borderLeftStyle].join(' '); })()");
     QTRY_COMPARE_WITH_TIMEOUT(script(read, opened.window->page()), QStringLiteral("hidden hidden none none"), kWaitMs);
 }
 
@@ -314,21 +321,21 @@ void TestPublicity::rightButtonFilter()
     Opened opened = open(QStringLiteral("/page/filter"));
     QVERIFY(settled(opened, address(QStringLiteral("/page/filter"))));
     TReklama *window = opened.window;
-    QWidget *receiver = target == QLatin1String("page") ? renderWidget(window)
-        : target == QLatin1String("browser")            ? window->wbPublicityBig
-        : target == QLatin1String("close")              ? window->bClose
-                                                        : static_cast<QWidget *>(window);
+    QWidget *receiver = target == QLatin1String("page")      ? renderWidget(window)
+                        : target == QLatin1String("browser") ? window->wbPublicityBig
+                        : target == QLatin1String("close")   ? window->bClose
+                                                             : static_cast<QWidget *>(window);
     QVERIFY(target != QLatin1String("page") || receiver != window->wbPublicityBig);
     auto *probe = new EventProbe(receiver);
     const QPointF at(4, 4);
     if (type == QEvent::ContextMenu) {
         QContextMenuEvent event(button ? QContextMenuEvent::Mouse : QContextMenuEvent::Keyboard, at.toPoint(),
-            receiver->mapToGlobal(at.toPoint()));
+                                receiver->mapToGlobal(at.toPoint()));
         QApplication::sendEvent(receiver, &event);
     } else {
         const auto pressed = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButton(button);
-        QMouseEvent event(
-            QEvent::Type(type), at, receiver->mapToGlobal(at), Qt::MouseButton(button), pressed, Qt::NoModifier);
+        QMouseEvent event(QEvent::Type(type), at, receiver->mapToGlobal(at), Qt::MouseButton(button), pressed,
+                          Qt::NoModifier);
         QApplication::sendEvent(receiver, &event);
     }
     QCOMPARE(probe->seen.contains(QEvent::Type(type)), delivered);

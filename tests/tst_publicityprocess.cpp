@@ -10,7 +10,8 @@
 
 #include <csignal>
 
-class TestPublicityProcess : public QObject {
+class TestPublicityProcess : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:

@@ -118,11 +118,16 @@ void TestStore::quoting_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("quoted");
-    QTest::newRow("plain") << "abc" << "'abc'";
-    QTest::newRow("empty") << "" << "''";
-    QTest::newRow("inner quote") << "O'Brien" << "'O''Brien'";
-    QTest::newRow("only quotes") << "''" << "''''''";
-    QTest::newRow("backslash untouched") << "a\\b\"c" << "'a\\b\"c'";
+    QTest::newRow("plain") << "abc"
+                           << "'abc'";
+    QTest::newRow("empty") << ""
+                           << "''";
+    QTest::newRow("inner quote") << "O'Brien"
+                                 << "'O''Brien'";
+    QTest::newRow("only quotes") << "''"
+                                 << "''''''";
+    QTest::newRow("backslash untouched") << "a\\b\"c"
+                                         << "'a\\b\"c'";
 }
 
 void TestStore::quoting()
@@ -134,7 +139,8 @@ void TestStore::quoting()
 
 void TestStore::statementTexts()
 {
-    QCOMPARE(Statements::noteList(true), QStringLiteral("SELECT * FROM NOTATKI WHERE Alarm = 1 ORDER BY DataGodzina DESC"));
+    QCOMPARE(Statements::noteList(true),
+             QStringLiteral("SELECT * FROM NOTATKI WHERE Alarm = 1 ORDER BY DataGodzina DESC"));
     QCOMPARE(Statements::noteList(false),
              QStringLiteral("SELECT * FROM NOTATKI WHERE Alarm <> 1 ORDER BY DataGodzina DESC"));
     QCOMPARE(Statements::noteSearch(false, QStringLiteral("09-1")),
@@ -159,15 +165,16 @@ void TestStore::textRoundTrip_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("body");
     QTest::newRow("polish") << QStringLiteral("Zażółć gęślą jaźń") << QStringLiteral("Łódź, Kraków\nŚwinoujście");
-    QTest::newRow("cjk and emoji") << QStringLiteral("会議のメモ 📝") << QStringLiteral("天气很好 ☀️ 🚀\n第二行");
+    QTest::newRow("cjk and emoji") << QStringLiteral("会議のメモ 📝")
+                                   << QStringLiteral("天气很好 ☀️ 🚀\n第二行");
     QTest::newRow("apostrophes") << QStringLiteral("it's O'Brien's") << QStringLiteral("don't ''quote'' me");
     QTest::newRow("fifty two-byte letters") << QString(50, QChar(0x0105)) << QString();
     QTest::newRow("5000 characters") << QStringLiteral("long") << QString(4999, QLatin1Char('x')) + QStringLiteral("ż");
     QTest::newRow("byte-order mark first") << QStringLiteral("\uFEFFTitle") << QStringLiteral("\uFEFFBody\n\uFEFF");
     QTest::newRow("no-break space and line separator")
         << QStringLiteral("a\u00A0b\u2028c") << QStringLiteral("x\u00A0y\u2028z\n\u00A0");
-    QTest::newRow("four-byte letters at both limits") << fourByteLetters(50, U'\U0001F4DD')
-                                                      << fourByteLetters(5000, U'\U0001F600');
+    QTest::newRow("four-byte letters at both limits")
+        << fourByteLetters(50, U'\U0001F4DD') << fourByteLetters(5000, U'\U0001F600');
 }
 
 void TestStore::storableText_data()
@@ -177,7 +184,8 @@ void TestStore::storableText_data()
     const QString exact = QStringLiteral("a\u00A0\uFEFF\u2028\U0001F4DD");
     QTest::newRow("nothing to drop") << exact << exact;
     QTest::newRow("NUL") << QStringLiteral("a") + QChar(0) + QStringLiteral("b") + QChar(0) << QStringLiteral("ab");
-    QTest::newRow("lone high surrogate") << QStringLiteral("a") + QChar(0xD83D) + QStringLiteral("b") << QStringLiteral("ab");
+    QTest::newRow("lone high surrogate") << QStringLiteral("a") + QChar(0xD83D) + QStringLiteral("b")
+                                         << QStringLiteral("ab");
     QTest::newRow("lone low surrogate at the end") << QStringLiteral("ab") + QChar(0xDC1D) << QStringLiteral("ab");
     QTest::newRow("reversed pair") << QString(QChar(0xDCDD)) + QChar(0xD83D) << QString();
     QTest::newRow("only NUL") << QString(3, QChar(0)) << QString();
@@ -196,7 +204,8 @@ void TestStore::nulNeverCutsAStatement()
     TestDatabase db;
     TDM dm(db.path());
     const QString nul(QChar(0));
-    const int id = addNote(dm, QStringLiteral("a") + nul + QStringLiteral("b"), QStringLiteral("c") + nul + QStringLiteral("d"));
+    const int id = addNote(dm, QStringLiteral("a") + nul + QStringLiteral("b"),
+                           QStringLiteral("c") + nul + QStringLiteral("d"));
     QVERIFY(id > 0);
     QCOMPARE(dm.readNote(id)->title, QStringLiteral("ab"));
     dm.updateNoteText(id, nul + QStringLiteral("e"), QStringLiteral("f") + nul);
@@ -206,7 +215,8 @@ void TestStore::nulNeverCutsAStatement()
     std::vector<Note> rows;
     QVERIFY(dm.readNoteList(&search, rows));
     QCOMPARE(rows.size(), size_t(1));
-    QVERIFY(dm.SetSetting(QStringLiteral("k") + nul + QStringLiteral("ey"), QStringLiteral("va") + nul + QStringLiteral("lue")));
+    QVERIFY(dm.SetSetting(QStringLiteral("k") + nul + QStringLiteral("ey"),
+                          QStringLiteral("va") + nul + QStringLiteral("lue")));
     QCOMPARE(dm.GetSetting(QStringLiteral("key")), QStringLiteral("value"));
 }
 
@@ -233,7 +243,8 @@ void TestStore::limitsCountCharacters()
     // 51 letters do not fit; 5000 three-byte letters do.
     QVERIFY_THROWS_EXCEPTION(Firebird::Error, addNote(dm, QString(51, QChar(0x0105)), QString()));
     addNote(dm, QStringLiteral("cjk"), QString(5000, QChar(0x4e2d)));
-    QCOMPARE(TestSql::value(db.path(), QStringLiteral("SELECT CHAR_LENGTH(Tresc) FROM NOTATKI")), QStringLiteral("5000"));
+    QCOMPARE(TestSql::value(db.path(), QStringLiteral("SELECT CHAR_LENGTH(Tresc) FROM NOTATKI")),
+             QStringLiteral("5000"));
 }
 
 void TestStore::searchIgnoresCaseInEveryScript()
@@ -252,11 +263,11 @@ void TestStore::searchIgnoresCaseInEveryScript()
         return found;
     };
     // Letters beyond ASCII must not break the search of the creation time.
-    QCOMPARE(titles(QStringLiteral("ŻÓŁ")), QStringList{QStringLiteral("żółć")});
-    QCOMPARE(titles(QStringLiteral("ż")), QStringList{QStringLiteral("żółć")});
-    QCOMPARE(titles(QStringLiteral("привет")), QStringList{QStringLiteral("other")});
+    QCOMPARE(titles(QStringLiteral("ŻÓŁ")), QStringList {QStringLiteral("żółć")});
+    QCOMPARE(titles(QStringLiteral("ż")), QStringList {QStringLiteral("żółć")});
+    QCOMPARE(titles(QStringLiteral("привет")), QStringList {QStringLiteral("other")});
     QCOMPARE(titles(QStringLiteral("STRASSE")).size(), 0); // a substring test, not a collation
-    QCOMPARE(titles(QStringLiteral("straße")), QStringList{QStringLiteral("third")});
+    QCOMPARE(titles(QStringLiteral("straße")), QStringList {QStringLiteral("third")});
 }
 
 void TestStore::searchFindsQuotesYearsAndBlanks()
@@ -265,7 +276,8 @@ void TestStore::searchFindsQuotesYearsAndBlanks()
     TDM dm(db.path());
     addNote(dm, QStringLiteral("Call O'Brien"), QString(), QDateTime(QDate(2021, 1, 2), QTime(3, 4, 5)));
     addNote(dm, QStringLiteral("two  blanks"), QString(), QDateTime(QDate(2022, 1, 2), QTime(3, 4, 5)));
-    addNote(dm, QStringLiteral("nothing"), QStringLiteral("budget 2021 plan"), QDateTime(QDate(2023, 1, 2), QTime(3, 4, 5)));
+    addNote(dm, QStringLiteral("nothing"), QStringLiteral("budget 2021 plan"),
+            QDateTime(QDate(2023, 1, 2), QTime(3, 4, 5)));
     addNote(dm, QStringLiteral("x"), QString(), QDateTime(QDate(2021, 7, 8), QTime(9, 10, 11)));
     auto ids = [&](const QString &text) {
         std::vector<Note> rows;
@@ -275,13 +287,13 @@ void TestStore::searchFindsQuotesYearsAndBlanks()
             found << row.id;
         return found;
     };
-    QCOMPARE(ids(QStringLiteral("o'brien")), QList<int>{1});
+    QCOMPARE(ids(QStringLiteral("o'brien")), QList<int> {1});
     // The year finds the notes of that year, newest first, and the body that mentions it.
-    QCOMPARE(ids(QStringLiteral("2021")), (QList<int>{3, 4, 1}));
+    QCOMPARE(ids(QStringLiteral("2021")), (QList<int> {3, 4, 1}));
     // Blanks are searched for as typed: every creation time holds one blank,
     // only one title holds two.
     QCOMPARE(ids(QStringLiteral(" ")).size(), 4);
-    QCOMPARE(ids(QStringLiteral("  ")), QList<int>{2});
+    QCOMPARE(ids(QStringLiteral("  ")), QList<int> {2});
 }
 
 // Leaving out the creation moment's term must never change what a search finds.
@@ -289,18 +301,33 @@ void TestStore::searchFindsWhatTheFullStatementFinds()
 {
     TestDatabase db;
     TDM dm(db.path());
-    const QDateTime moments[] = {QDateTime(QDate(2021, 1, 2), QTime(3, 4, 5)), QDateTime(QDate(2022, 11, 30), QTime(23, 59, 0)),
-                                 QDateTime(QDate(2019, 7, 8), QTime(9, 10, 11)), QDateTime(QDate(2024, 2, 29), QTime(0, 0, 1))};
+    const QDateTime moments[] = {
+        QDateTime(QDate(2021, 1, 2), QTime(3, 4, 5)), QDateTime(QDate(2022, 11, 30), QTime(23, 59, 0)),
+        QDateTime(QDate(2019, 7, 8), QTime(9, 10, 11)), QDateTime(QDate(2024, 2, 29), QTime(0, 0, 1))};
     addNote(dm, QStringLiteral("Call O'Brien at 9:10"), QStringLiteral("budget 2021-01 plan"), moments[0]);
     addNote(dm, QStringLiteral("two  blanks"), QStringLiteral("meet 23:59. then"), moments[1]);
     addNote(dm, QStringLiteral("Ünïcode"), QStringLiteral("line one\nline two: 0.5 - 1"), moments[2]);
     addNote(dm, QStringLiteral("x"), QString(), moments[3]);
-    const QString texts[] = {QStringLiteral("2021"), QStringLiteral("21-0"), QStringLiteral(":04"),
-                             QStringLiteral("03:04:05"), QStringLiteral(" "), QStringLiteral("  "), QStringLiteral("."),
-                             QStringLiteral("0000"), QStringLiteral("-"), QStringLiteral("9:1"),
-                             QStringLiteral("2019-07-08 09:10"), QStringLiteral("23:59."), QStringLiteral("0.5 - 1"),
-                             QStringLiteral("a"), QStringLiteral("O'B"), QStringLiteral("1 p"), QStringLiteral("T"),
-                             QStringLiteral("2021-01 p"), QStringLiteral("29 0"), QStringLiteral("at 9")};
+    const QString texts[] = {QStringLiteral("2021"),
+                             QStringLiteral("21-0"),
+                             QStringLiteral(":04"),
+                             QStringLiteral("03:04:05"),
+                             QStringLiteral(" "),
+                             QStringLiteral("  "),
+                             QStringLiteral("."),
+                             QStringLiteral("0000"),
+                             QStringLiteral("-"),
+                             QStringLiteral("9:1"),
+                             QStringLiteral("2019-07-08 09:10"),
+                             QStringLiteral("23:59."),
+                             QStringLiteral("0.5 - 1"),
+                             QStringLiteral("a"),
+                             QStringLiteral("O'B"),
+                             QStringLiteral("1 p"),
+                             QStringLiteral("T"),
+                             QStringLiteral("2021-01 p"),
+                             QStringLiteral("29 0"),
+                             QStringLiteral("at 9")};
     for (const QString &text : texts) {
         QList<int> found;
         std::vector<Note> rows;
@@ -309,10 +336,11 @@ void TestStore::searchFindsWhatTheFullStatementFinds()
             found << row.id;
         QList<int> full;
         for (const char *group : {"=", "<>"}) {
-            full << TestSql::ids(db.path(), QStringLiteral("SELECT ID FROM NOTATKI WHERE (Alarm %1 1) AND (Tytul CONTAINING "
-                                                           "%2 OR Tresc CONTAINING %2 OR DataGodzina CONTAINING %2) "
-                                                           "ORDER BY DataGodzina DESC")
-                                                .arg(QLatin1String(group), Sql::quote(text)));
+            full << TestSql::ids(db.path(),
+                                 QStringLiteral("SELECT ID FROM NOTATKI WHERE (Alarm %1 1) AND (Tytul CONTAINING "
+                                                "%2 OR Tresc CONTAINING %2 OR DataGodzina CONTAINING %2) "
+                                                "ORDER BY DataGodzina DESC")
+                                     .arg(QLatin1String(group), Sql::quote(text)));
         }
         QVERIFY2(found == full, qPrintable(text));
     }
@@ -327,11 +355,13 @@ void TestStore::settings()
     // Committed when the write ended: another connection sees it at once.
     QCOMPARE(TDM(db.path()).GetSetting(QStringLiteral("FormMainWidth")), QStringLiteral("320"));
     QCOMPARE(dm.GetSetting(QStringLiteral("FormMainWidth")), QStringLiteral("320"));
-    const QString id = TestSql::value(db.path(), QStringLiteral("SELECT ID FROM USTAWIENIA WHERE Ustawienie = 'FormMainWidth'"));
+    const QString id = TestSql::value(db.path(),
+                                      QStringLiteral("SELECT ID FROM USTAWIENIA WHERE Ustawienie = 'FormMainWidth'"));
     QVERIFY(dm.SetSetting(QStringLiteral("FormMainWidth"), QStringLiteral("400")));
     QCOMPARE(dm.GetSetting(QStringLiteral("FormMainWidth")), QStringLiteral("400"));
     QCOMPARE(TestSql::value(db.path(), QStringLiteral("SELECT COUNT(*) FROM USTAWIENIA")), QStringLiteral("1"));
-    QCOMPARE(TestSql::value(db.path(), QStringLiteral("SELECT ID FROM USTAWIENIA WHERE Ustawienie = 'FormMainWidth'")), id);
+    QCOMPARE(TestSql::value(db.path(), QStringLiteral("SELECT ID FROM USTAWIENIA WHERE Ustawienie = 'FormMainWidth'")),
+             id);
 
     QVERIFY(dm.SetSetting(QStringLiteral("HasloDostepu"), QString()));
     QCOMPARE(dm.GetSetting(QStringLiteral("HasloDostepu")), QString());
@@ -359,10 +389,13 @@ void TestStore::readsShareOneTransactionThatHoldsNothingBack()
     QCOMPARE(TDM(db.path()).GetSetting(QStringLiteral("FormMainWidth")), QStringLiteral("320"));
     QCOMPARE(dm.GetSetting(QStringLiteral("FormMainWidth")), QStringLiteral("320"));
     // Open all along, it holds back no garbage collection.
-    const int oldestActive = TestSql::value(db.path(), QStringLiteral("SELECT MON$OLDEST_ACTIVE FROM MON$DATABASE")).toInt();
-    QVERIFY2(oldestActive >= before, qPrintable(QStringLiteral("oldest active %1, before %2").arg(oldestActive).arg(before)));
+    const int oldestActive =
+        TestSql::value(db.path(), QStringLiteral("SELECT MON$OLDEST_ACTIVE FROM MON$DATABASE")).toInt();
+    QVERIFY2(oldestActive >= before,
+             qPrintable(QStringLiteral("oldest active %1, before %2").arg(oldestActive).arg(before)));
     // Rows written by another process since it began are seen.
-    TestSql::exec(db.path(), QStringLiteral("INSERT INTO USTAWIENIA (Ustawienie, Wartosc) VALUES ('Elsewhere', 'yes')"));
+    TestSql::exec(db.path(),
+                  QStringLiteral("INSERT INTO USTAWIENIA (Ustawienie, Wartosc) VALUES ('Elsewhere', 'yes')"));
     QCOMPARE(dm.GetSetting(QStringLiteral("Elsewhere")), QStringLiteral("yes"));
     dm.DisconnectDatabase();
     QCOMPARE(dm.GetSetting(QStringLiteral("Elsewhere")), QStringLiteral("yes"));
@@ -581,12 +614,12 @@ void TestStore::neighbourNote_data()
     QTest::addColumn<QVector<int>>("ids");
     QTest::addColumn<int>("id");
     QTest::addColumn<int>("expected");
-    QTest::newRow("empty") << QVector<int>{} << 5 << -1;
-    QTest::newRow("only") << QVector<int>{5} << 5 << -1;
-    QTest::newRow("first of three") << QVector<int>{7, 5, 3} << 7 << 5;
-    QTest::newRow("middle") << QVector<int>{7, 5, 3} << 5 << 3;
-    QTest::newRow("last of three") << QVector<int>{7, 5, 3} << 3 << 5;
-    QTest::newRow("absent") << QVector<int>{7, 5, 3} << 9 << -1;
+    QTest::newRow("empty") << QVector<int> {} << 5 << -1;
+    QTest::newRow("only") << QVector<int> {5} << 5 << -1;
+    QTest::newRow("first of three") << QVector<int> {7, 5, 3} << 7 << 5;
+    QTest::newRow("middle") << QVector<int> {7, 5, 3} << 5 << 3;
+    QTest::newRow("last of three") << QVector<int> {7, 5, 3} << 3 << 5;
+    QTest::newRow("absent") << QVector<int> {7, 5, 3} << 9 << -1;
 }
 
 void TestStore::neighbourNote()

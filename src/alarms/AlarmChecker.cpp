@@ -8,8 +8,7 @@
 
 const QString TAlarmChecker::BalloonTitle = QStringLiteral("Penwick A L A R M");
 
-TAlarmChecker::TAlarmChecker(TDM &dm, QObject *mainThreadContext, Announce announce, int intervalMs,
-                             QObject *parent)
+TAlarmChecker::TAlarmChecker(TDM &dm, QObject *mainThreadContext, Announce announce, int intervalMs, QObject *parent)
     : WorkerThread(mainThreadContext, parent)
     , m_dm(dm)
     , m_announce(std::move(announce))

@@ -70,5 +70,5 @@ private:
     std::function<void()> m_toggle;
     int m_intervalMs;
     // Written under the loop's lock, so a waiting loop never misses it.
-    std::atomic<bool> m_runningShown{false};
+    std::atomic<bool> m_runningShown {false};
 };

@@ -72,13 +72,12 @@ bool isDue(const Note &row, const LocalMoment &now)
     case Daily:
         return timeReached && periodPassed(elapsed, 1, SecondsPerDay);
     case Weekly:
-        return today.dayOfWeek() == date.dayOfWeek() && timeReached
-            && periodPassed(elapsed, 1, SecondsPerWeek);
+        return today.dayOfWeek() == date.dayOfWeek() && timeReached && periodPassed(elapsed, 1, SecondsPerWeek);
     case Monthly:
         return today.day() == date.day() && timeReached && periodPassed(elapsed, 4, SecondsPerWeek);
     case Annual:
         return today.month() == date.month() && today.day() == date.day() && timeReached
-            && periodPassed(elapsed, 1, SecondsPerYear);
+               && periodPassed(elapsed, 1, SecondsPerYear);
     default:
         return false;
     }
@@ -104,8 +103,8 @@ QString balloonEntry(const Note &row)
 {
     const QString date = effectiveDate(row.alarmDate).toString(QStringLiteral("yyyy-MM-dd"));
     const QString time = effectiveTime(row.alarmTime).toString(QStringLiteral("HH:mm"));
-    return QStringLiteral("[Alarm: ") + date + QLatin1Char(' ') + time + QStringLiteral("] ")
-        + AlarmKindText(row.kind) + QStringLiteral("\r\n") + row.title + QStringLiteral("\r\n");
+    return QStringLiteral("[Alarm: ") + date + QLatin1Char(' ') + time + QStringLiteral("] ") + AlarmKindText(row.kind)
+           + QStringLiteral("\r\n") + row.title + QStringLiteral("\r\n");
 }
 
 } // namespace DueRules

@@ -1,11 +1,6 @@
 #include "FormMain.h"
 
-#include "ui/CharacterLimit.h"
-#include "ui/DialogLook.h"
 #include "AnchorLayout.h"
-#include "ui/MessageBox.h"
-#include "ui/TextEntry.h"
-#include "store/Sql.h"
 #include "NoteListModel.h"
 #include "Notifier.h"
 #include "access/FormHaslo.h"
@@ -13,6 +8,11 @@
 #include "notes/FormNotatka.h"
 #include "notes/FormUsuwanie.h"
 #include "store/DataModule.h"
+#include "store/Sql.h"
+#include "ui/CharacterLimit.h"
+#include "ui/DialogLook.h"
+#include "ui/MessageBox.h"
+#include "ui/TextEntry.h"
 
 #include <QAction>
 #include <QApplication>
@@ -146,7 +146,8 @@ void TFormMain::buildWidgets()
     listPalette.setColor(QPalette::Base, Qt::white);
     listPalette.setColor(QPalette::AlternateBase, kOddRow);
     // The selection stays highlighted when the list loses the focus.
-    listPalette.setColor(QPalette::Inactive, QPalette::Highlight, listPalette.color(QPalette::Active, QPalette::Highlight));
+    listPalette.setColor(QPalette::Inactive, QPalette::Highlight,
+                         listPalette.color(QPalette::Active, QPalette::Highlight));
     listPalette.setColor(QPalette::Inactive, QPalette::HighlightedText,
                          listPalette.color(QPalette::Active, QPalette::HighlightedText));
     LVNotatki->setPalette(listPalette);
@@ -302,7 +303,8 @@ void TFormMain::FormCreate()
             m_options.checkerIntervalMs);
         m_alarmChecker->setNoteFired([this](int id) { m_firedNoteId = id; });
         m_alarmChecker->start();
-        m_blinkingItems = new TBlinkingItems(this, [this] { ToggleRunningAlarmImages(); }, m_options.blinkIntervalMs);
+        m_blinkingItems = new TBlinkingItems(
+            this, [this] { ToggleRunningAlarmImages(); }, m_options.blinkIntervalMs);
         m_blinkingItems->start();
         tellBlinkingWhatRuns();
     }
@@ -331,7 +333,8 @@ void TFormMain::FormDestroy()
 {
     // Both loops are woken and joined before any widget goes away, so no
     // late call reaches a destroyed window.
-    for (WorkerThread *thread : {static_cast<WorkerThread *>(m_alarmChecker), static_cast<WorkerThread *>(m_blinkingItems)}) {
+    for (WorkerThread *thread :
+         {static_cast<WorkerThread *>(m_alarmChecker), static_cast<WorkerThread *>(m_blinkingItems)}) {
         if (thread)
             thread->requestStop();
     }

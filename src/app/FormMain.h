@@ -183,7 +183,7 @@ private:
     QTimer *m_trayWatch = nullptr;
     int m_titleWidth;
     int m_dateWidth;
-    int m_firedNoteId = -1; // the note of the announcement under way
+    int m_firedNoteId = -1;      // the note of the announcement under way
     QSize m_frame = QSize(0, 0); // what the window manager's frame adds to the size
     bool m_trayMissing = false;
     bool m_windowBuilt = false;

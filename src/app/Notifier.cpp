@@ -58,18 +58,18 @@ void Notifier::show(const QString &title, const QString &text, int noteId)
     const QDBusMessage query = QDBusMessage::createMethodCall(kService, kPath, kService,
                                                               QStringLiteral("GetCapabilities"));
     auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(query), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, cutT, body, noteId](QDBusPendingCallWatcher *w) {
-                w->deleteLater();
-                const QDBusMessage reply = w->reply();
-                if (reply.type() == QDBusMessage::ReplyMessage && m_bodyMarkup < 0) {
-                    const QStringList capabilities
-                        = reply.arguments().isEmpty() ? QStringList() : reply.arguments().constFirst().toStringList();
-                    m_bodyMarkup = capabilities.contains(QStringLiteral("body-markup")) ? 1 : 0;
-                    m_actions = capabilities.contains(QStringLiteral("actions"));
-                }
-                sendNotify(cutT, body, noteId);
-            });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, cutT, body, noteId](QDBusPendingCallWatcher *w) {
+        w->deleteLater();
+        const QDBusMessage reply = w->reply();
+        if (reply.type() == QDBusMessage::ReplyMessage && m_bodyMarkup < 0) {
+            const QStringList capabilities = reply.arguments().isEmpty()
+                                                 ? QStringList()
+                                                 : reply.arguments().constFirst().toStringList();
+            m_bodyMarkup = capabilities.contains(QStringLiteral("body-markup")) ? 1 : 0;
+            m_actions = capabilities.contains(QStringLiteral("actions"));
+        }
+        sendNotify(cutT, body, noteId);
+    });
 }
 
 void Notifier::sendNotify(const QString &title, const QString &plainBody, int noteId)
@@ -81,7 +81,7 @@ void Notifier::sendNotify(const QString &title, const QString &plainBody, int no
     const QString body = m_bodyMarkup == 1 ? plainBody.toHtmlEscaped() : plainBody;
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
     call << QStringLiteral("Penwick") << uint(0) << QStringLiteral("dialog-information") << title << body
-         << (clickable ? QStringList{kDefaultAction, QStringLiteral("Open")} : QStringList()) << QVariantMap()
+         << (clickable ? QStringList {kDefaultAction, QStringLiteral("Open")} : QStringList()) << QVariantMap()
          << kExpiryMs;
     // The tray's own balloon only when no notification service answers.
     auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);

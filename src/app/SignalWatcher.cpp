@@ -68,7 +68,6 @@ SignalWatcher::~SignalWatcher()
 void SignalWatcher::readSignal()
 {
     char buffer[16];
-    while (::read(signalPipe[1], buffer, sizeof buffer) > 0) {
-    }
+    while (::read(signalPipe[1], buffer, sizeof buffer) > 0) { }
     Q_EMIT terminationRequested();
 }

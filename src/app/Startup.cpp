@@ -82,8 +82,8 @@ int Startup::run()
     // no window, no thread. Leaving the login ends the program here, with
     // nothing shown and nothing written. Without a connection there is no login.
     if (attached.connected) {
-        const QMetaObject::Connection leave
-            = QObject::connect(&signals, &SignalWatcher::terminationRequested, &leaveDialogs);
+        const QMetaObject::Connection leave = QObject::connect(&signals, &SignalWatcher::terminationRequested,
+                                                               &leaveDialogs);
         const bool granted = CheckAccessPassword(*m_dm, attached.password);
         QObject::disconnect(leave);
         if (!granted) {

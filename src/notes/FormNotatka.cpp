@@ -1,24 +1,24 @@
 #include "FormNotatka.h"
 
-#include "ui/CharacterLimit.h"
-#include "ui/DialogLook.h"
-#include "ui/NoteListHost.h"
-#include "ui/MessageBox.h"
 #include "store/Characters.h"
-#include "ui/TextEntry.h"
 #include "store/Clock.h"
 #include "store/DataModule.h"
 #include "store/Sql.h"
+#include "ui/CharacterLimit.h"
+#include "ui/DialogLook.h"
+#include "ui/MessageBox.h"
+#include "ui/NoteListHost.h"
+#include "ui/TextEntry.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QKeyEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -45,8 +45,7 @@ int storedWeight(QChar c)
 
 // Tab leaves the pickers for the next control, as the tab order reads;
 // the arrow keys move between the parts of a date or time.
-template<class Picker>
-class TabbingPicker final : public Picker
+template<class Picker> class TabbingPicker final : public Picker
 {
 public:
     explicit TabbingPicker(QWidget *parent)
@@ -478,7 +477,7 @@ bool TFormNotatka::ApplyAlarmOnSave(int id)
 {
     const int stored = m_dm.ReadAlarmState(id);
     const bool on = cAlarm->isChecked();
-    const AlarmDetails chosen{cbAlarm->currentIndex(), dtDate->date(), dtTime->time()};
+    const AlarmDetails chosen {cbAlarm->currentIndex(), dtDate->date(), dtTime->time()};
     // Part of the save the user asked for: a failure is shown, not swallowed.
     auto write = [&](int state, const AlarmDetails &details = {}) {
         try {

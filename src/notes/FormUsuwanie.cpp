@@ -1,8 +1,8 @@
 #include "FormUsuwanie.h"
 
+#include "store/DataModule.h"
 #include "ui/DialogLook.h"
 #include "ui/NoteListHost.h"
-#include "store/DataModule.h"
 
 #include <QAction>
 #include <QHBoxLayout>

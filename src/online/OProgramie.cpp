@@ -112,7 +112,7 @@ TFormOProgramie::TFormOProgramie(const QString &productSiteUrl, QWidget *parent)
     QPalette memoPalette = MemoInfo->palette();
     memoPalette.setColor(QPalette::Base, Qt::white);
     MemoInfo->setPalette(memoPalette);
-    MemoInfo->setPlainText(QStringList{
+    MemoInfo->setPlainText(QStringList {
         QStringLiteral("Penwick"),
         QString(),
         QStringLiteral("Notes with alarms, always at"),
@@ -126,7 +126,8 @@ TFormOProgramie::TFormOProgramie(const QString &productSiteUrl, QWidget *parent)
         QStringLiteral("in the database file dbn.ib."),
         QString(),
         host,
-    }.join(QLatin1Char('\n')));
+    }
+                               .join(QLatin1Char('\n')));
 
     Label1 = new LinkLabel(host, this);
     QFont linkFont(QStringLiteral("Tahoma"));

@@ -6,7 +6,6 @@
 #include <QPointer>
 #include <QString>
 
-
 class PublicityProcess;
 class QTimer;
 class QWidget;

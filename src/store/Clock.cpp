@@ -3,7 +3,7 @@
 #include <atomic>
 
 namespace {
-std::atomic<Clock *> installed{nullptr};
+std::atomic<Clock *> installed {nullptr};
 }
 
 QDateTime Clock::currentDateTime()

@@ -42,8 +42,7 @@ QString withoutPassword(const QString &message)
 // takes the lock anew, so the other thread is not held up meanwhile.
 constexpr int kWriteAttempts = 4;
 
-template<class Write>
-auto retryingConflicts(Write &&write) -> decltype(write())
+template<class Write> auto retryingConflicts(Write &&write) -> decltype(write())
 {
     for (int attempt = 1;; ++attempt) {
         try {
@@ -137,8 +136,7 @@ void TDM::ReportFailure(const QString &message, const QString &origin, const QSt
                                  << QString(error).replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
-template<class RowFunction>
-void TDM::select(const QString &sql, RowFunction &&row)
+template<class RowFunction> void TDM::select(const QString &sql, RowFunction &&row)
 {
     const auto lock = m_database.lock();
     try {
@@ -172,8 +170,8 @@ QString TDM::GetSetting(const QString &key)
         });
         return value;
     } catch (const Firebird::Error &error) {
-        ReportFailure(QStringLiteral("Nie można pobrać ustawienia ") + key + QStringLiteral(" z konfiguracji!"), kOrigin,
-                      error.message());
+        ReportFailure(QStringLiteral("Nie można pobrać ustawienia ") + key + QStringLiteral(" z konfiguracji!"),
+                      kOrigin, error.message());
         return QStringLiteral("-1");
     }
 }
@@ -311,8 +309,8 @@ int TDM::insertNote(const Note &note)
         if (id == -1)
             return -1;
         transaction.execute(Statements::insertNote(id, note.title, note.body,
-                                                   QDateTime(note.createdDate, note.createdTime), note.alarm,
-                                                   note.kind, note.alarmDate, note.alarmTime));
+                                                   QDateTime(note.createdDate, note.createdTime), note.alarm, note.kind,
+                                                   note.alarmDate, note.alarmTime));
         transaction.commit();
         return id;
     });

@@ -90,8 +90,7 @@ public:
 private:
     // Runs a SELECT under the lock in a read-only transaction, handing each row
     // to `row`.
-    template<class RowFunction>
-    void select(const QString &sql, RowFunction &&row);
+    template<class RowFunction> void select(const QString &sql, RowFunction &&row);
     // Runs one statement in a transaction of its own; tried again when it
     // meets an update conflict.
     void write(const QString &sql);

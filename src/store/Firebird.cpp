@@ -418,10 +418,22 @@ Transaction::Transaction(Connection &connection, Mode mode)
 {
     // Read committed with record versions: readers never wait for writers,
     // and each statement sees what other processes have committed.
-    static const char writeTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
-                                     isc_tpb_rec_version, isc_tpb_wait, isc_tpb_lock_timeout, 1, kLockTimeoutSeconds};
-    static const char readTpb[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed,
-                                   isc_tpb_rec_version, isc_tpb_wait, isc_tpb_lock_timeout, 1, kLockTimeoutSeconds};
+    static const char writeTpb[] = {isc_tpb_version3,
+                                    isc_tpb_write,
+                                    isc_tpb_read_committed,
+                                    isc_tpb_rec_version,
+                                    isc_tpb_wait,
+                                    isc_tpb_lock_timeout,
+                                    1,
+                                    kLockTimeoutSeconds};
+    static const char readTpb[] = {isc_tpb_version3,
+                                   isc_tpb_read,
+                                   isc_tpb_read_committed,
+                                   isc_tpb_rec_version,
+                                   isc_tpb_wait,
+                                   isc_tpb_lock_timeout,
+                                   1,
+                                   kLockTimeoutSeconds};
     try {
         m_connection.open();
         ISC_STATUS_ARRAY status;

@@ -32,16 +32,16 @@ struct LocalMoment {
 // The creation moment stays a date and a time: building a local QDateTime per
 // row costs more than the whole list statement.
 struct Note {
-    int id = 0;            // ID
-    QString title;         // Tytul
-    QString body;          // Tresc, with CR LF line breaks as stored
-    QDate createdDate;     // DataGodzina
+    int id = 0;        // ID
+    QString title;     // Tytul
+    QString body;      // Tresc, with CR LF line breaks as stored
+    QDate createdDate; // DataGodzina
     QTime createdTime;
     int alarm = Alarm::None;
     int kind = Alarm::Once; // AlarmRodzaj
-    QDate alarmDate;       // AlarmData
-    QTime alarmTime;       // AlarmGodzina (hours and minutes)
-    LocalMoment archive;   // AlarmArchiwum: moment of the last acknowledgement
+    QDate alarmDate;        // AlarmData
+    QTime alarmTime;        // AlarmGodzina (hours and minutes)
+    LocalMoment archive;    // AlarmArchiwum: moment of the last acknowledgement
 };
 
 // The body is stored with CR LF line breaks; the editor works with plain ones.

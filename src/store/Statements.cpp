@@ -70,7 +70,7 @@ QString insertSetting(const QString &key, const QString &value)
 QString accessPassword()
 {
     return QStringLiteral("SELECT Wartosc FROM USTAWIENIA WHERE Ustawienie = ")
-        + Sql::quote(QStringLiteral("HasloDostepu"));
+           + Sql::quote(QStringLiteral("HasloDostepu"));
 }
 
 QString countNotes()
@@ -94,9 +94,9 @@ QString insertNote(int id, const QString &title, const QString &body, const QDat
     const QString sep = QStringLiteral(", ");
     return QStringLiteral("INSERT INTO NOTATKI (ID, Tytul, Tresc, DataGodzina, Alarm, AlarmRodzaj, AlarmData, "
                           "AlarmGodzina) VALUES (")
-           + QString::number(id) + sep + Sql::quote(title) + sep + Sql::quote(body) + sep
-           + Sql::quotedMoment(created) + sep + QString::number(state) + sep + QString::number(kind) + sep
-           + Sql::quotedDate(alarmDate) + sep + Sql::quotedTime(alarmTime) + QStringLiteral(")");
+           + QString::number(id) + sep + Sql::quote(title) + sep + Sql::quote(body) + sep + Sql::quotedMoment(created)
+           + sep + QString::number(state) + sep + QString::number(kind) + sep + Sql::quotedDate(alarmDate) + sep
+           + Sql::quotedTime(alarmTime) + QStringLiteral(")");
 }
 
 QString updateNoteText(int id, const QString &title, const QString &body)
@@ -125,10 +125,9 @@ QString writeAlarmState(int id, int state, int kind, const QDate &date, const QT
                   + QStringLiteral("AlarmData = ") + Sql::quotedDate(date) + QStringLiteral(", ")
                   + QStringLiteral("AlarmGodzina = ") + Sql::quotedTime(time) + QStringLiteral(" ");
     }
-    const QString archive = state == Alarm::Acknowledged
-                                ? QStringLiteral(", AlarmArchiwum = ") + Sql::quotedMoment(acknowledged)
-                                      + QStringLiteral(" ")
-                                : QStringLiteral(", AlarmArchiwum = NULL ");
+    const QString archive = state == Alarm::Acknowledged ? QStringLiteral(", AlarmArchiwum = ")
+                                                               + Sql::quotedMoment(acknowledged) + QStringLiteral(" ")
+                                                         : QStringLiteral(", AlarmArchiwum = NULL ");
     return QStringLiteral("UPDATE NOTATKI SET Alarm = ") + QString::number(state) + details + archive
            + QStringLiteral("WHERE ") + QStringLiteral("ID = ") + QString::number(id);
 }
@@ -137,8 +136,7 @@ QString dueAlarmCandidates()
 {
     return QStringLiteral("SELECT * FROM NOTATKI WHERE Alarm = ") + QString::number(Alarm::Armed)
            + QStringLiteral(" OR ") + QStringLiteral("Alarm = ") + QString::number(Alarm::Acknowledged)
-           + QStringLiteral(" ")
-           + QStringLiteral("ORDER BY DataGodzina DESC");
+           + QStringLiteral(" ") + QStringLiteral("ORDER BY DataGodzina DESC");
 }
 
 } // namespace Statements

@@ -17,7 +17,7 @@ class QWidget;
 // window whatever the desktop's theme and text size.
 namespace DialogLook {
 
-inline const QColor Cream{255, 251, 240};
+inline const QColor Cream {255, 251, 240};
 
 // Makes the free Tahoma that Debian ships outside fontconfig's folders known
 // to the program; the first call does the work. The dates are measured in

@@ -88,8 +88,8 @@ void setReadOnly(const QString &databasePath, bool readOnly)
 {
     QByteArray dpb;
     dpb += char(isc_dpb_version1);
-    for (const auto &[tag, value] : {std::pair{isc_dpb_user_name, Firebird::Credentials::userName},
-                                     std::pair{isc_dpb_password, Firebird::Credentials::password}}) {
+    for (const auto &[tag, value] : {std::pair {isc_dpb_user_name, Firebird::Credentials::userName},
+                                     std::pair {isc_dpb_password, Firebird::Credentials::password}}) {
         dpb += char(tag);
         dpb += char(value.size());
         dpb += value.toUtf8();
@@ -111,9 +111,8 @@ int count(const QString &databasePath, const QString &where)
     return value(databasePath, QStringLiteral("SELECT COUNT(*) FROM NOTATKI ") + where).toInt();
 }
 
-int insertNote(const QString &databasePath, int id, const QString &title, const QString &created, int alarm,
-               int kind, const QString &alarmDate, const QString &alarmTime, const QString &body,
-               const QString &archive)
+int insertNote(const QString &databasePath, int id, const QString &title, const QString &created, int alarm, int kind,
+               const QString &alarmDate, const QString &alarmTime, const QString &body, const QString &archive)
 {
     auto orNull = [](const QString &text) { return text.isEmpty() ? QStringLiteral("NULL") : Sql::quote(text); };
     exec(databasePath,

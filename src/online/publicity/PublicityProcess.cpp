@@ -56,7 +56,7 @@ bool PublicityProcess::start(const QString &url)
         if (error == QProcess::FailedToStart)
             Q_EMIT ended();
     });
-    m_process->start(m_program, { url });
+    m_process->start(m_program, {url});
     return true;
 }
 

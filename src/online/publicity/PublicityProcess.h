@@ -9,7 +9,8 @@ class QProcess;
 // of its own so that the tray program never loads the web engine. The window
 // ends with its owner: when this object goes or end() is called, and also when
 // the owning process dies without an orderly end.
-class PublicityProcess final : public QObject {
+class PublicityProcess final : public QObject
+{
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(PublicityProcess)
 

@@ -27,9 +27,8 @@ const QString kBodyStyle = QStringLiteral("(function () {"
 } // namespace
 
 TReklama::TReklama(const QUrl &pageUrl, QWidget *parent)
-    : QWidget(parent,
-        Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
-            | Qt::WindowStaysOnTopHint)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                          | Qt::WindowStaysOnTopHint)
     , m_pageUrl(pageUrl)
 {
     setAttribute(Qt::WA_DeleteOnClose);

@@ -14,7 +14,8 @@ class TPublicityPage;
 
 // The publicity window: the maker's page in a browser that closes the window
 // as soon as an address it goes to does not answer with status 200.
-class TReklama final : public QWidget {
+class TReklama final : public QWidget
+{
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TReklama)
 
@@ -26,8 +27,14 @@ public:
     QFrame *Bevel1 = nullptr;
     QPushButton *bClose = nullptr;
 
-    TPublicityPage *page() const { return m_page; }
-    StatusCheck *statusCheck() const { return m_statusCheck; }
+    TPublicityPage *page() const
+    {
+        return m_page;
+    }
+    StatusCheck *statusCheck() const
+    {
+        return m_statusCheck;
+    }
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -9,7 +9,8 @@ class QWidget;
 // browser, or at anything inside it, are dropped before they are delivered,
 // so the page never sees them and shows no context menu. Everything else,
 // including the release of the right button, passes.
-class RightClickFilter final : public QObject {
+class RightClickFilter final : public QObject
+{
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(RightClickFilter)
 

@@ -9,7 +9,8 @@ class QNetworkReply;
 // Asks an address for its HTTP status, past every cache and without blocking
 // the caller. The answer is the status code, or 0 when there is none: a scheme
 // other than HTTP or HTTPS, a network error, or no answer within the time-out.
-class StatusCheck final : public QObject {
+class StatusCheck final : public QObject
+{
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(StatusCheck)
 
