@@ -551,6 +551,32 @@ e2e_init() {
     done
 }
 
+# serve_reference_service FOLDER: a copy of the repository's reference web
+# service in FOLDER, served on a free port of 127.0.0.1 (the server prints the
+# port it got); exports PENWICK_SERVICE_BASE_URL, and sets `http_log`.
+serve_reference_service() {
+    local port=""
+    cp -r "$E2E_ROOT/service" "$1" || fatal "copy the reference web service"
+    http_log="$E2E_STATE/http.log"
+    python3 -u -m http.server --bind 127.0.0.1 0 --directory "$1" </dev/null >"$http_log" 2>&1 &
+    E2E_MONITOR_PIDS+=("$!")
+    wait_for 'port=$(sed -n "s/^Serving HTTP on .* port \([0-9][0-9]*\) .*/\1/p" "$http_log"); [ -n "$port" ]' 10 \
+        || fatal "the reference web service starts (see $http_log)"
+    export PENWICK_SERVICE_BASE_URL="http://127.0.0.1:$port"
+    e2e_log "web service on $PENWICK_SERVICE_BASE_URL"
+}
+
+# close_from_file_menu WINDOW: File > Close in the main window WINDOW.
+close_from_file_menu() {
+    local wx wy
+    focus_window "$1" || e2e_log "the main window did not get the focus"
+    read -r wx wy _ _ <<<"$(geometry "$1")"
+    x xdotool mousemove --sync $((wx + 16)) $((wy + 10)) click 1
+    sleep 0.3
+    # From no selection, Up lands on the last item, Close.
+    press Up Return
+}
+
 # e2e_prepare_app BINARY SCHEMA: a copy of the program beside a fresh dbn.ib in
 # $E2E_STATE/app (made by penwick-makedb, built beside the program); sets `app`
 # and `db`.

@@ -13,17 +13,9 @@ e2e_init
 
 e2e_prepare_app "$1" "$2"
 cp "$(dirname "$(realpath "$1")")/penwick-publicity" "$app/" || fatal "copy the publicity program"
-service="$E2E_STATE/service"
-cp -r "$E2E_ROOT/service" "$service" || fatal "copy the reference web service"
 desktop_start "$E2E_STATE/desktop" || fatal "start the headless desktop"
-
-http_log="$E2E_STATE/http.log"
-python3 -u -m http.server --bind 127.0.0.1 0 --directory "$service" </dev/null >"$http_log" 2>&1 &
-E2E_MONITOR_PIDS+=("$!")
-port=""
-wait_for 'port=$(sed -n "s/^Serving HTTP on .* port \([0-9][0-9]*\) .*/\1/p" "$http_log"); [ -n "$port" ]' 10 \
-    || fatal "the reference web service starts (see $http_log)"
-export PENWICK_SERVICE_BASE_URL="http://127.0.0.1:$port" PENWICK_ONLINE_DELAY_MS=500
+serve_reference_service "$E2E_STATE/service"
+export PENWICK_ONLINE_DELAY_MS=500
 # The web engine refuses its sandbox to root.
 [ "$(id -u)" = 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
 
@@ -60,11 +52,7 @@ for ending in close kill; do
         park_pointer
         main=""
         wait_for 'main=$(window_mapped $pid)' 10 || fatal "a click on the tray icon shows the main window"
-        focus_window "$main" || e2e_log "the main window did not get the focus"
-        read -r wx wy _ _ <<<"$(geometry "$main")"
-        x xdotool mousemove --sync $((wx + 16)) $((wy + 10)) click 1
-        sleep 0.3
-        press Up Return
+        close_from_file_menu "$main"
         check "File > Close ends the program" wait_exit "$pid" 10
     else
         kill -KILL "$pid"

@@ -17,22 +17,12 @@ artifacts=${E2E_ARTIFACTS:-$E2E_STATE}
 mkdir -p "$artifacts"
 
 e2e_prepare_app "$1" "$2"
-service="$E2E_STATE/service"
-cp -r "$E2E_ROOT/service" "$service" || fatal "copy the reference web service"
-printf '3.1\n' >"$service/app/penwick/update/vx.ver"
-
 desktop_start "$E2E_STATE/desktop" || fatal "start the headless desktop"
 downloads="$XDG_RUNTIME_DIR/penwick"
-
-# The service on a free port of 127.0.0.1; the server prints the port it got.
-http_log="$E2E_STATE/http.log"
-python3 -u -m http.server --bind 127.0.0.1 0 --directory "$service" </dev/null >"$http_log" 2>&1 &
-E2E_MONITOR_PIDS+=("$!")
-port=""
-wait_for 'port=$(sed -n "s/^Serving HTTP on .* port \([0-9][0-9]*\) .*/\1/p" "$http_log"); [ -n "$port" ]' 10 \
-    || fatal "the reference web service starts (see $http_log)"
-export PENWICK_SERVICE_BASE_URL="http://127.0.0.1:$port" PENWICK_ONLINE_DELAY_MS=1000
-e2e_log "web service on $PENWICK_SERVICE_BASE_URL"
+service="$E2E_STATE/service"
+serve_reference_service "$service"
+printf '3.1\n' >"$service/app/penwick/update/vx.ver"
+export PENWICK_ONLINE_DELAY_MS=1000
 version_requests() { grep -c '"GET /app/penwick/update/vx.ver HTTP/1.1" 200' "$http_log"; }
 
 # notice_of PID: the shown update notice of PID.
@@ -118,12 +108,7 @@ check "hiding the window deletes no downloaded file" [ -f "$downloads/vx.ver" ]
 click_window "$icon" 1
 park_pointer
 wait_for 'win=$(window_mapped $pid)' 10 || fatal "the main window shows again"
-focus_window "$win" || e2e_log "the main window did not get the focus"
-read -r wx wy _ _ <<<"$(geometry "$win")"
-x xdotool mousemove --sync $((wx + 16)) $((wy + 10)) click 1
-sleep 0.3
-# From no selection, Up lands on the last item, Close.
-press Up Return
+close_from_file_menu "$win"
 if wait_exit "$pid" 10; then
     pass "File > Close ends the program"
 else
