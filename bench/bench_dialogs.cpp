@@ -2,9 +2,12 @@
 // each dialog, the RSS after its first opening and after the last, and the
 // growth between them.
 //   bench_dialogs [OPENINGS]   (default 1000; QT_QPA_PLATFORM picks the platform)
+#include "access/FormHaslo.h"
+#include "access/FormLogowanie.h"
 #include "app/FormMain.h"
 #include "notes/FormNotatka.h"
 #include "notes/FormUsuwanie.h"
+#include "online/OProgramie.h"
 #include "store/DataModule.h"
 #include "store/Firebird.h"
 
@@ -76,6 +79,7 @@ int main(int argc, char **argv)
         options.startThreads = false;
         options.trayAvailable = 1;
         options.buildWindow = true;
+        options.online.ServiceBaseUrl.clear(); // no call home from here
         TFormMain form(dm, options);
         form.FillNoteList(1);
 
@@ -98,6 +102,18 @@ int main(int argc, char **argv)
         measure("delete dialog", openings, [&] {
             TFormUsuwanie dialog(dm, form);
             dialog.DeleteNoteId = 1;
+            openAndClose(dialog);
+        });
+        measure("login", openings, [&] {
+            TFormLogowanie dialog(dm);
+            openAndClose(dialog);
+        });
+        measure("password dialog", openings, [&] {
+            TFormHaslo dialog(dm);
+            openAndClose(dialog);
+        });
+        measure("about dialog", openings, [&] {
+            TFormOProgramie dialog(QStringLiteral("http://127.0.0.1:9/"));
             openAndClose(dialog);
         });
     }
