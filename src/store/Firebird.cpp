@@ -124,6 +124,10 @@ void addParameter(QByteArray &dpb, char tag, const QByteArray &value)
 // stored text it is a character the user wrote.
 QString textFromUtf8(const char *data, qsizetype size)
 {
+    // A decoder costs more than the plain call, and only a text that starts
+    // with the mark needs one.
+    if (size < 3 || data[0] != '\xEF' || data[1] != '\xBB' || data[2] != '\xBF')
+        return QString::fromUtf8(data, size);
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
     return decoder.decode(QByteArrayView(data, size));
 }
