@@ -173,43 +173,19 @@ void BM_CheckerPass(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_CheckerPass)
-    ->Arg(10000)
-    ->Unit(benchmark::kMillisecond)
-    ->Repetitions(15)
-    ->ReportAggregatesOnly(true)
-    ->Iterations(1);
-BENCHMARK(BM_ReadRowsOnly)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Unit(benchmark::kMillisecond)
-    ->Repetitions(15)
-    ->ReportAggregatesOnly(true)
-    ->Iterations(1);
-BENCHMARK(BM_FullRefill)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMillisecond)
-    ->Repetitions(15)
-    ->ReportAggregatesOnly(true)
-    ->Iterations(1);
-BENCHMARK(BM_SearchOnePercent)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMillisecond)
-    ->Repetitions(15)
-    ->ReportAggregatesOnly(true)
-    ->Iterations(1);
-BENCHMARK(BM_SearchNothing)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMillisecond)
-    ->Repetitions(15)
-    ->ReportAggregatesOnly(true)
-    ->Iterations(1);
+// Each case: one refill a repetition, 15 repetitions, the median reported.
+void measured(benchmark::internal::Benchmark *case_, std::initializer_list<int> sizes)
+{
+    for (const int size : sizes)
+        case_->Arg(size);
+    case_->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true)->Iterations(1);
+}
+
+BENCHMARK(BM_CheckerPass)->Apply([](auto *case_) { measured(case_, {10000}); });
+BENCHMARK(BM_ReadRowsOnly)->Apply([](auto *case_) { measured(case_, {1000, 10000}); });
+BENCHMARK(BM_FullRefill)->Apply([](auto *case_) { measured(case_, {1000, 10000, 100000}); });
+BENCHMARK(BM_SearchOnePercent)->Apply([](auto *case_) { measured(case_, {1000, 10000, 100000}); });
+BENCHMARK(BM_SearchNothing)->Apply([](auto *case_) { measured(case_, {1000, 10000, 100000}); });
 
 int main(int argc, char **argv)
 {
