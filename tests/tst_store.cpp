@@ -1,16 +1,21 @@
+#include "AccessRecord.h"
 #include "DataModule.h"
 #include "Firebird.h"
 #include "Sql.h"
 #include "Statements.h"
 #include "TestDatabase.h"
+#include "UnicodeLibraries.h"
 
 #include <QCryptographicHash>
+#include <QDirIterator>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <dlfcn.h>
 #include <future>
 #include <thread>
 #include <unistd.h>
@@ -78,6 +83,10 @@ private Q_SLOTS:
     void oneLockFolderPerFile();
     void neighbourNote_data();
     void neighbourNote();
+    void unicodeLibraryNames_data();
+    void unicodeLibraryNames();
+    void accessRecordFollowsTheFile_data();
+    void accessRecordFollowsTheFile();
 
 private:
     static int addNote(TDM &dm, const QString &title, const QString &body,
@@ -632,3 +641,103 @@ void TestStore::neighbourNote()
 
 QTEST_GUILESS_MAIN(TestStore)
 #include "tst_store.moc"
+
+// The installed Unicode library, as the engine asks for it ("libicuuc.so.72").
+static QString installedUnicodeLibrary()
+{
+    QDirIterator found(QStringLiteral("/usr/lib/" PENWICK_LIBRARY_ARCH), {QStringLiteral("libicuuc.so.*")});
+    QString shortest;
+    while (found.hasNext()) {
+        const QString name = QFileInfo(found.next()).fileName();
+        if (shortest.isEmpty() || name.size() < shortest.size())
+            shortest = name;
+    }
+    return shortest;
+}
+
+void TestStore::unicodeLibraryNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("libraryPath");
+    QTest::addColumn<bool>("refused");
+    const QString installed = installedUnicodeLibrary();
+    QVERIFY2(!installed.isEmpty(), "no Unicode library installed");
+    QTest::newRow("a version that is not installed") << "libicuuc.so.4_19" << QByteArray() << true;
+    QTest::newRow("the other library of it") << "libicui18n.so.52" << QByteArray() << true;
+    QTest::newRow("the installed one") << installed << QByteArray() << false;
+    QTest::newRow("another library") << "libQt6Core.so.6" << QByteArray() << false;
+    QTest::newRow("a path is the caller's own") << "/nowhere/libicuuc.so.4_19" << QByteArray() << false;
+    QTest::newRow("a library path of the user's") << "libicuuc.so.4_19" << QByteArray("/opt/icu") << false;
+}
+
+void TestStore::unicodeLibraryNames()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, libraryPath);
+    QFETCH(bool, refused);
+    const QByteArray before = qgetenv("LD_LIBRARY_PATH");
+    qputenv("LD_LIBRARY_PATH", libraryPath);
+    char where[4096] = {};
+    const bool answer = UnicodeLibraries::cannotBeFound(name.toUtf8().constData(), where, sizeof where);
+    qputenv("LD_LIBRARY_PATH", before);
+    QCOMPARE(answer, refused);
+    // What the loader itself says of the name: found, or not.
+    void *handle = dlopen(name.toUtf8().constData(), RTLD_LAZY | RTLD_NOLOAD);
+    if (!handle && libraryPath.isEmpty() && !name.startsWith(QLatin1Char('/')))
+        handle = dlopen(name.toUtf8().constData(), RTLD_LAZY);
+    if (refused) {
+        QVERIFY(!handle);
+        QVERIFY(QByteArray(where).endsWith('/' + name.toUtf8()));
+        QVERIFY(!dlopen(where, RTLD_LAZY));
+        QVERIFY(dlerror() != nullptr);
+    }
+    if (handle)
+        dlclose(handle);
+}
+
+void TestStore::accessRecordFollowsTheFile_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("rememberedOpen");
+    QTest::addColumn<bool>("saysOpen");
+    QTest::newRow("left open, unchanged") << "" << true << true;
+    QTest::newRow("left with a password") << "" << false << false;
+    QTest::newRow("never remembered") << "forget" << true << false;
+    QTest::newRow("a program wrote to it") << "write" << true << false;
+    QTest::newRow("only touched") << "touch" << true << false;
+    QTest::newRow("copied over itself") << "copy" << true << false;
+    QTest::newRow("another file of the folder remembered") << "other" << true << false;
+}
+
+void TestStore::accessRecordFollowsTheFile()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, rememberedOpen);
+    QFETCH(bool, saysOpen);
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    AccessRecord::remember(db.path(), rememberedOpen);
+    QCOMPARE(AccessRecord::saysOpen(db.path()), rememberedOpen);
+    if (change == QLatin1String("forget")) {
+        AccessRecord::remember(db.path(), false);
+    } else if (change == QLatin1String("write")) {
+        TestSql::exec(db.path(), QStringLiteral("INSERT INTO USTAWIENIA (Ustawienie, Wartosc) "
+                                                "VALUES ('HasloDostepu', 'x')"));
+    } else if (change == QLatin1String("touch")) {
+        QFile file(db.path());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+    } else if (change == QLatin1String("copy")) {
+        const QString copy = db.path() + QStringLiteral(".copy");
+        QVERIFY(QFile::copy(db.path(), copy));
+        QVERIFY(QFile::remove(db.path()));
+        QVERIFY(QFile::rename(copy, db.path()));
+    } else if (change == QLatin1String("other")) {
+        TestDatabase other;
+        QVERIFY(other.isValid());
+        AccessRecord::remember(other.path(), true);
+        QVERIFY(AccessRecord::saysOpen(other.path()));
+        AccessRecord::remember(db.path(), false);
+    }
+    QCOMPARE(AccessRecord::saysOpen(db.path()), saysOpen);
+}

@@ -97,8 +97,15 @@ TFormMain::TFormMain(TDM &dm, const FormMainOptions &options)
 
     // The tray icon first: it is all the user sees of a start.
     buildTray();
+    if (!m_options.trayOnly)
+        start();
+}
 
-    // Its one-shot timer counts from the window's creation.
+void TFormMain::start()
+{
+    if (Online)
+        return;
+    // Its one-shot timer counts from the window's start.
     Online = new OnlineChecks(this, m_options.online);
     tUpdateAndPublicity = Online->tUpdateAndPublicity;
 

@@ -34,6 +34,9 @@ struct FormMainOptions {
     // Builds the window's controls and fills the list at once instead of at
     // the first showing, for tests and benchmarks that work on a hidden list.
     bool buildWindow = false;
+    // Makes only the tray icon; start() makes the rest once the database is
+    // open. For a start whose access check is answered before the attach.
+    bool trayOnly = false;
     // How the program ends its event loop; tests record the request instead.
     std::function<void()> quit;
     // The once-per-run update and publicity checks.
@@ -54,6 +57,10 @@ class TFormMain final : public QMainWindow, public NoteListHost
 public:
     explicit TFormMain(TDM &dm, const FormMainOptions &options = FormMainOptions());
     ~TFormMain() override;
+
+    // The window's state, the alarm threads and the online checks: what needs
+    // the database. The constructor calls it unless `trayOnly` is set.
+    void start();
 
     // Builds the controls and fills the list; once only.
     void ensureWindowBuilt();

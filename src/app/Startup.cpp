@@ -3,6 +3,7 @@
 #include "FormMain.h"
 #include "SignalWatcher.h"
 #include "access/Access.h"
+#include "store/AccessRecord.h"
 #include "store/DataLocation.h"
 #include "store/DataModule.h"
 #include "store/Firebird.h"
@@ -37,7 +38,9 @@ Startup::Startup()
     m_dataProblem = location.problem;
     // Decided once, from the file itself; when its lock folder cannot be ours,
     // the attach below refuses the file without touching it.
-    Firebird::prepareEnvironment(location.path);
+    // When the file is unchanged since a run that found no access password,
+    // the password read's answer is known now.
+    m_knownOpen = Firebird::prepareEnvironment(location.path) && AccessRecord::saysOpen(location.path);
     m_dm = std::make_unique<TDM>(location.path, TDM::Connect::Later);
     m_connected = std::async(std::launch::async, [dm = m_dm.get()] {
         Attached attached;
@@ -70,6 +73,15 @@ int Startup::run()
     options.online = OnlineOptions::fromEnvironment();
     options.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable() ? 1 : 0;
 
+    // With the access check answered already, the tray icon need not wait
+    // for the engine; the rest of the window still does.
+    std::unique_ptr<TFormMain> form;
+    if (m_knownOpen && options.trayAvailable == 1) {
+        FormMainOptions trayOnly = options;
+        trayOnly.trayOnly = true;
+        form = std::make_unique<TFormMain>(*m_dm, trayOnly);
+    }
+
     const Attached attached = m_connected.get();
     // A signal that came during the attach is handled by the event loop, as
     // an orderly end.
@@ -82,22 +94,43 @@ int Startup::run()
     // no window, no thread. Leaving the login ends the program here, with
     // nothing shown and nothing written. Without a connection there is no login.
     if (attached.connected) {
+        const bool protectedByPassword = attached.password.value && !attached.password.value->isEmpty();
+        // Only a file changed within the same tick of the clock could get here.
+        if (protectedByPassword)
+            form.reset();
         const QMetaObject::Connection leave = QObject::connect(&signals, &SignalWatcher::terminationRequested,
                                                                &leaveDialogs);
         const bool granted = CheckAccessPassword(*m_dm, attached.password);
         QObject::disconnect(leave);
         if (!granted) {
             m_dm->DisconnectDatabase();
+            AccessRecord::remember(m_dm->databaseName(), false);
             return 0;
         }
         // A panel may have come up while the login waited for the user.
-        if (attached.password.value && !attached.password.value->isEmpty())
+        if (protectedByPassword)
             options.trayAvailable = -1;
     }
 
-    TFormMain form(*m_dm, options);
-    QObject::connect(&signals, &SignalWatcher::terminationRequested, &form, &TFormMain::CloseProgram);
-    return QApplication::exec();
+    if (form)
+        form->start();
+    else
+        form = std::make_unique<TFormMain>(*m_dm, options);
+    QObject::connect(&signals, &SignalWatcher::terminationRequested, form.get(), &TFormMain::CloseProgram);
+    const int status = QApplication::exec();
+    form.reset();
+    if (attached.connected)
+        rememberAccess();
+    return status;
+}
+
+void Startup::rememberAccess()
+{
+    const StoredPassword stored = m_dm->ReadAccessPassword();
+    const bool open = !stored.failed && (!stored.value || stored.value->isEmpty());
+    // Recorded after the last write: the record names the file as it is left.
+    const bool closed = m_dm->DisconnectDatabase();
+    AccessRecord::remember(m_dm->databaseName(), open && closed);
 }
 
 bool Startup::refusedDatabase(SignalWatcher &signals)

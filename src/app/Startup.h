@@ -15,7 +15,9 @@ class TFormMain;
 // own, begun before the application object so that the engine loads while Qt
 // starts), the access check, the main window with its tray icon, the stored
 // window state and the alarm threads; then the event loop. Nothing of the
-// program is seen before the access check has passed.
+// program is seen before the access check has passed; when the file is
+// unchanged since a run that found no access password, that check is
+// answered at once and the tray icon comes before the attach has ended.
 class Startup final
 {
 public:
@@ -33,6 +35,9 @@ public:
 private:
     // Shows why the database file is refused, when it is; answers whether.
     bool refusedDatabase(SignalWatcher &signals);
+    // At the end: whether the file is left with no access password, for the
+    // next start.
+    void rememberAccess();
 
     std::unique_ptr<TDM> m_dm;
     // The attach, and the access password read right after it on the same thread.
@@ -41,5 +46,6 @@ private:
         StoredPassword password;
     };
     std::future<Attached> m_connected;
-    QString m_dataProblem; // shown once the application object exists
+    QString m_dataProblem;    // shown once the application object exists
+    bool m_knownOpen = false; // no access password, known before the attach
 };

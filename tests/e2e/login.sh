@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# End to end: with an access password stored, the program shows only the login
-# window (no tray icon); Esc, or SIGTERM, ends it at once with status 0 and
+# End to end: with an access password stored (also by another program, after a
+# run that found none), the program shows only the login window (no tray icon); Esc, or SIGTERM, ends it at once with status 0 and
 # nothing written; given the right password, the tray icon appears.
 # The login window is saved as login.png in $E2E_ARTIFACTS (default: the work
 # folder, which is then kept).
@@ -16,13 +16,23 @@ mkdir -p "$artifacts"
 [ "$artifacts" = "$E2E_STATE" ] && E2E_KEEP=1
 
 e2e_prepare_app "$1" "$2"
+desktop_start "$E2E_STATE/desktop" || fatal "start the headless desktop"
+
+# --- a run with no password ends cleanly; what it knew must not open the
+# door once another program has stored a password in the file
+start_program "$E2E_STATE" "$app" penwick.0.log
+pid=$E2E_APP_PID
+wait_for 'tray_icon_of $pid >/dev/null' 15 || fatal "with no password stored, the tray icon comes at once"
+kill -TERM "$pid"
+wait_exit "$pid" 10 && [ "$E2E_EXIT" = 0 ] || fatal "the run with no password ends with status 0"
+
 # Blanks and a quote count like any other character.
 password="Open sesame 'x "
 db_query "$db" "INSERT INTO USTAWIENIA (Ustawienie, Wartosc) VALUES ('HasloDostepu', 'Open sesame ''x '); COMMIT;" \
     >/dev/null || fatal "store an access password"
 [ "$(db_setting "$db" HasloDostepu)" = "$password" ] || fatal "the stored access password reads back"
-
-desktop_start "$E2E_STATE/desktop" || fatal "start the headless desktop"
+db_query "$db" "DELETE FROM USTAWIENIA WHERE Ustawienie = 'FormMainWidth'; COMMIT;" >/dev/null ||
+    fatal "forget the first run's window state"
 
 # login_window_of PID: the program's shown window titled "Penwick - Login" (Qt
 # adds the application's name after a dash on X11).
