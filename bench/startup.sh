@@ -20,7 +20,9 @@
 # per second of a program that should sleep.
 # Environment: STARTUP_RUNS (10), STARTUP_IDLE_S (30), STARTUP_POLL_MS (1, the fallback poll interval
 # of the probe, which is otherwise woken by X events), STARTUP_KEEP=1 keeps the
-# work folder.
+# work folder, STARTUP_COPY_EACH=1 starts every time on a fresh copy of the
+# database (by default the starts follow each other on one file, as a user's
+# do, after one unmeasured start).
 set -u
 [ $# -eq 1 ] || [ $# -eq 2 ] || { echo "usage: $0 PENWICK_BINARY [REFERENCE_BINARY]" >&2; exit 2; }
 binary=$(realpath "$1")
@@ -35,6 +37,7 @@ root=$(cd "$here/.." && pwd)
 runs=${STARTUP_RUNS:-10}
 idle_s=${STARTUP_IDLE_S:-30}
 poll_ms=${STARTUP_POLL_MS:-1}
+copy_each=${STARTUP_COPY_EACH:-0}
 rss_at_ms=5000
 goal_ms=60
 goal_mib=40
@@ -121,7 +124,7 @@ panel=$(trayer_panel) || { log "no trayer panel"; exit 1; }
 # one_start DB_NAME N: one measured start; appends "ms uncertainty rss_kb ..." to $state/DB_NAME.data
 one_start() {
     local name=$1 n=$2 app="$state/app-$1" out="$state/$1.$2.out" line
-    [ "$name" = reference ] || cp "$state/pristine/$name.ib" "$app/dbn.ib"
+    [ "$name" = reference ] || [ "$copy_each" != 1 ] || cp "$state/pristine/$name.ib" "$app/dbn.ib"
     mkdir -p "$state/home/config" "$state/home/data" "$state/home/cache"
     local load
     load=$(cut -d' ' -f1 /proc/loadavg)
@@ -226,9 +229,18 @@ names="fresh notes10k"
 echo "Start-up of $binary"
 [ -n "$reference" ] && echo "Reference: $reference"
 echo "machine: $(nproc) CPUs; before: $(uptime)"
+if [ "$copy_each" = 1 ]; then
+    echo "Every start on a fresh copy of its file (a file last written by another program)."
+else
+    echo "Every start on the file as the previous start left it, after one unmeasured start."
+fi
 for name in $names; do
     mkdir -p "$state/app-$name"
     if [ "$name" = reference ]; then cp "$reference" "$state/app-$name/penwick"; else cp "$binary" "$state/app-$name/penwick"; fi
+    if [ "$name" != reference ] && [ "$copy_each" != 1 ]; then
+        cp "$state/pristine/$name.ib" "$state/app-$name/dbn.ib"
+        one_start "$name" 0 >/dev/null || exit 1
+    fi
     : >"$state/$name.data"
 done
 # The two databases take turns, so a change in the machine's load hits both alike.

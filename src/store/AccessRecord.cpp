@@ -12,15 +12,15 @@ namespace {
 
 QString recordPath(const QString &databaseFile)
 {
-    return EngineFolder::forDatabase(databaseFile) + QStringLiteral("/open-")
-           + QFileInfo(databaseFile).fileName();
+    return EngineFolder::forDatabase(databaseFile) + QStringLiteral("/open-") + QFileInfo(databaseFile).fileName();
 }
 
 // The file's device, inode, size and both times to the nanosecond: the change
 // time moves with every write and every touch, and no program can set it back.
 QByteArray identity(const QString &databaseFile)
 {
-    struct stat file {};
+    struct stat file {
+    };
     if (::stat(QFile::encodeName(databaseFile).constData(), &file) != 0 || !S_ISREG(file.st_mode))
         return QByteArray();
     return QByteArray::number(quint64(file.st_dev)) + ' ' + QByteArray::number(quint64(file.st_ino)) + ' '
