@@ -124,6 +124,28 @@ void BM_ReadRowsOnly(benchmark::State &state)
 const QString kMatches = QStringLiteral("qzx");
 const QString kNothing = QStringLiteral("zqv");
 
+// A search's statements alone, without the widget: the floor of a keystroke.
+void searchStatements(benchmark::State &state, const QString &text)
+{
+    Fixture &f = fixture(int(state.range(0)));
+    size_t rows = 0;
+    for (auto _ : state) {
+        std::vector<Note> found;
+        if (!f.dm->readNoteList(&text, found))
+            state.SkipWithError("read failed");
+        rows = found.size();
+    }
+    state.counters["rows"] = double(rows);
+}
+void BM_SearchStatementOnly(benchmark::State &state)
+{
+    searchStatements(state, kMatches);
+}
+void BM_SearchNothingStatementOnly(benchmark::State &state)
+{
+    searchStatements(state, kNothing);
+}
+
 void BM_FullRefill(benchmark::State &state)
 {
     refill(state, nullptr);
@@ -186,6 +208,8 @@ BENCHMARK(BM_ReadRowsOnly)->Apply([](auto *case_) { measured(case_, {1000, 10000
 BENCHMARK(BM_FullRefill)->Apply([](auto *case_) { measured(case_, {1000, 10000, 100000}); });
 BENCHMARK(BM_SearchOnePercent)->Apply([](auto *case_) { measured(case_, {1000, 10000, 100000}); });
 BENCHMARK(BM_SearchNothing)->Apply([](auto *case_) { measured(case_, {1000, 10000, 100000}); });
+BENCHMARK(BM_SearchStatementOnly)->Apply([](auto *case_) { measured(case_, {10000}); });
+BENCHMARK(BM_SearchNothingStatementOnly)->Apply([](auto *case_) { measured(case_, {10000}); });
 
 int main(int argc, char **argv)
 {
