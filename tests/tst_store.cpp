@@ -431,7 +431,7 @@ void TestStore::searchFindsWhatTheFullStatementFinds()
     // A body longer than the bytes compared in place whose rest is blanks:
     // the cast cuts it silently, so a text that ends in a blank can only be
     // found whole.
-    const int inPlace = Statements::bodyBytesInPlace;
+    const int inPlace = Statements::BodyBytesInPlace;
     addNote(dm, QStringLiteral("long"),
             QString(inPlace - 3, QLatin1Char('y')) + QStringLiteral("ing") + QString(9, QLatin1Char(' ')));
     check(true);

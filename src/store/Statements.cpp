@@ -70,7 +70,7 @@ QString noteSearchByBytes(bool running, const QString &text)
     if (!searchableByBytes(text))
         return QString();
     const QString q = Sql::quote(text);
-    const QString bytes = QString::number(bodyBytesInPlace);
+    const QString bytes = QString::number(BodyBytesInPlace);
     // As the character set NONE, the body is its stored bytes and CONTAINING
     // folds ASCII only: no Unicode case mapping of every body, which is most
     // of a search's time. A longer body fails the cast.

@@ -18,14 +18,14 @@ QString noteSearch(bool running, const QString &text);
 bool mayBeInMomentText(const QString &text);
 
 // The search statement that compares the bodies' stored bytes, where that
-// selects exactly what noteSearch selects; empty for any other text. It fails
-// on a body longer than bodyBytesInPlace bytes (none the editor can store),
+// selects exactly what noteSearch selects; empty for any other text. It may
+// fail on a body of more than BodyBytesInPlace bytes (the editor stores none),
 // and noteSearch then gives the rows.
 QString noteSearchByBytes(bool running, const QString &text);
 // Whether noteSearchByBytes has a statement for `text`.
 bool searchableByBytes(const QString &text);
 // A body of MaxBodyLength characters takes at most four bytes for each.
-constexpr int bodyBytesInPlace = 4 * NoteText::MaxBodyLength;
+constexpr int BodyBytesInPlace = 4 * NoteText::MaxBodyLength;
 
 QString settingValue(const QString &key);
 QString settingRow(const QString &key);
