@@ -1,7 +1,8 @@
 // Refill times of the note list on the real widget (offscreen), for 1,000,
 // 10,000 and 100,000 notes: bodies of about 500 characters, 10 % with an
 // alarm, 1 % running. Prints the median per case and the peak RSS. Also one
-// pass of the alarm checker over the same notes.
+// pass of the alarm checker over the same notes, and a search's statements
+// alone (bench/search_floor.sh times the same ones in isql).
 //   bench_notelist [--benchmark_repetitions=N ...]
 #include "alarms/AlarmChecker.h"
 #include "app/FormMain.h"
@@ -123,6 +124,34 @@ void BM_ReadRowsOnly(benchmark::State &state)
 
 const QString kMatches = QStringLiteral("qzx");
 const QString kNothing = QStringLiteral("zqv");
+// In every body; no letter the engine folds beyond ASCII.
+const QString kEverywhere = QStringLiteral("the");
+// Texts that the bodies are searched for through Unicode: with an "s", or a
+// letter beyond ASCII.
+const QString kNothingWithS = QStringLiteral("zqs");
+const QString kNothingBeyondAscii = QStringLiteral("zqż");
+
+// A search's statements alone, without the widget: the floor of a keystroke.
+void searchStatements(benchmark::State &state, const QString &text)
+{
+    Fixture &f = fixture(int(state.range(0)));
+    size_t rows = 0;
+    for (auto _ : state) {
+        std::vector<Note> found;
+        if (!f.dm->readNoteList(&text, found))
+            state.SkipWithError("read failed");
+        rows = found.size();
+    }
+    state.counters["rows"] = double(rows);
+}
+void BM_SearchStatementOnly(benchmark::State &state)
+{
+    searchStatements(state, kMatches);
+}
+void BM_SearchNothingStatementOnly(benchmark::State &state)
+{
+    searchStatements(state, kNothing);
+}
 
 void BM_FullRefill(benchmark::State &state)
 {
@@ -135,6 +164,18 @@ void BM_SearchOnePercent(benchmark::State &state)
 void BM_SearchNothing(benchmark::State &state)
 {
     refill(state, &kNothing);
+}
+void BM_SearchEverywhere(benchmark::State &state)
+{
+    refill(state, &kEverywhere);
+}
+void BM_SearchNothingWithS(benchmark::State &state)
+{
+    refill(state, &kNothingWithS);
+}
+void BM_SearchNothingBeyondAscii(benchmark::State &state)
+{
+    refill(state, &kNothingBeyondAscii);
 }
 
 // A clock stopped before every alarm of the fixture, so a pass fires nothing
@@ -186,6 +227,11 @@ BENCHMARK(BM_ReadRowsOnly)->Apply([](auto *case_) { measured(case_, {1000, 10000
 BENCHMARK(BM_FullRefill)->Apply([](auto *case_) { measured(case_, {1000, 10000, 100000}); });
 BENCHMARK(BM_SearchOnePercent)->Apply([](auto *case_) { measured(case_, {1000, 10000, 100000}); });
 BENCHMARK(BM_SearchNothing)->Apply([](auto *case_) { measured(case_, {1000, 10000, 100000}); });
+BENCHMARK(BM_SearchEverywhere)->Apply([](auto *case_) { measured(case_, {10000}); });
+BENCHMARK(BM_SearchNothingWithS)->Apply([](auto *case_) { measured(case_, {10000}); });
+BENCHMARK(BM_SearchNothingBeyondAscii)->Apply([](auto *case_) { measured(case_, {10000}); });
+BENCHMARK(BM_SearchStatementOnly)->Apply([](auto *case_) { measured(case_, {10000}); });
+BENCHMARK(BM_SearchNothingStatementOnly)->Apply([](auto *case_) { measured(case_, {10000}); });
 
 int main(int argc, char **argv)
 {

@@ -264,16 +264,33 @@ bool TDM::readNoteList(const QString *searchText, std::vector<Note> &rows)
     try {
         for (const bool running : {true, false}) {
             int fields[4] = {-1, -1, -1, -1};
-            select(searchText ? Statements::noteSearch(running, *searchText) : Statements::noteList(running),
-                   [&](const Firebird::Cursor &row) {
-                       if (fields[0] < 0) {
-                           fields[0] = row.fieldIndex("ID");
-                           fields[1] = row.fieldIndex("Tytul");
-                           fields[2] = row.fieldIndex("DataGodzina");
-                           fields[3] = row.fieldIndex("Alarm");
-                       }
-                       rows.push_back(listRow(row, fields));
-                   });
+            const auto append = [&](const Firebird::Cursor &row) {
+                if (fields[0] < 0) {
+                    fields[0] = row.fieldIndex("ID");
+                    fields[1] = row.fieldIndex("Tytul");
+                    fields[2] = row.fieldIndex("DataGodzina");
+                    fields[3] = row.fieldIndex("Alarm");
+                }
+                rows.push_back(listRow(row, fields));
+            };
+            if (!searchText) {
+                select(Statements::noteList(running), append);
+                continue;
+            }
+            const QString byBytes = Statements::noteSearchByBytes(running, *searchText);
+            if (!byBytes.isEmpty()) {
+                const size_t before = rows.size();
+                try {
+                    select(byBytes, append);
+                    continue;
+                } catch (const Firebird::Error &) {
+                    // A body too long to compare in place (written by
+                    // something other than the editor): the full statement
+                    // reads every body whole.
+                    rows.resize(before);
+                }
+            }
+            select(Statements::noteSearch(running, *searchText), append);
         }
         return true;
     } catch (const Firebird::Error &) {

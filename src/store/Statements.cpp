@@ -27,21 +27,62 @@ bool mayBeInMomentText(const QString &text)
     });
 }
 
-QString noteSearch(bool running, const QString &text)
+namespace {
+
+QString search(bool running, const QString &text, const QString &bodyTerm)
 {
     const QString q = Sql::quote(text);
     // The creation moment's term costs a text conversion of every row's
     // moment, and can only match a text made of what such a text holds: any
     // other text leaves it out and finds the same rows. (A letter beyond ASCII
     // would even fail the whole statement: "Cannot transliterate".)
-    const QString created = mayBeInMomentText(text)
+    const QString created = mayBeInMomentText(Sql::storableText(text))
                                 ? QStringLiteral(" OR ") + QStringLiteral("DataGodzina CONTAINING ") + q
                                 : QString();
     return (running ? QStringLiteral("SELECT * FROM NOTATKI WHERE (Alarm = ")
                     : QStringLiteral("SELECT * FROM NOTATKI WHERE (Alarm <> "))
            + running1 + QStringLiteral(") AND (") + QStringLiteral("Tytul CONTAINING ") + q + QStringLiteral(" OR ")
-           + QStringLiteral("Tresc CONTAINING ") + q + created + QStringLiteral(") ")
-           + QStringLiteral("ORDER BY DataGodzina DESC");
+           + bodyTerm + created + QStringLiteral(") ") + QStringLiteral("ORDER BY DataGodzina DESC");
+}
+
+} // namespace
+
+QString noteSearch(bool running, const QString &text)
+{
+    return search(running, text, QStringLiteral("Tresc CONTAINING ") + Sql::quote(text));
+}
+
+bool searchableByBytes(const QString &text)
+{
+    // The body's CONTAINING upper-cases both sides through Unicode; a byte
+    // comparison folds the ASCII letters alone. For a text of ASCII characters
+    // both find the same places, as long as no other character upper-cases to
+    // one of the text's: only the long s and the dotless i do, to S and I.
+    const QString stored = Sql::storableText(text);
+    return std::all_of(stored.cbegin(), stored.cend(), [](QChar c) {
+        const QChar lower = c.toLower();
+        return c.unicode() < 0x80 && lower != QLatin1Char('s') && lower != QLatin1Char('i');
+    });
+}
+
+QString noteSearchByBytes(bool running, const QString &text)
+{
+    if (!searchableByBytes(text))
+        return QString();
+    const QString q = Sql::quote(text);
+    const QString bytes = QString::number(BodyBytesInPlace);
+    // As the character set NONE, the body is its stored bytes and CONTAINING
+    // folds ASCII only: no Unicode case mapping of every body, which is most
+    // of a search's time. A longer body fails the cast.
+    QString body = QStringLiteral("CAST(Tresc AS VARCHAR(") + bytes + QStringLiteral(") CHARACTER SET NONE) ")
+                   + QStringLiteral("CONTAINING ") + q;
+    // Except when all it would cut off is blanks: then it cuts silently, and
+    // a text that ends in a blank may have its only match there.
+    if (Sql::storableText(text).endsWith(QLatin1Char(' '))) {
+        body = QStringLiteral("(") + body + QStringLiteral(" OR (OCTET_LENGTH(Tresc) > ") + bytes
+               + QStringLiteral(" AND Tresc CONTAINING ") + q + QStringLiteral("))");
+    }
+    return search(running, text, body);
 }
 
 QString settingValue(const QString &key)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Note.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QString>
@@ -14,6 +16,16 @@ QString noteList(bool running);
 QString noteSearch(bool running, const QString &text);
 // Whether a creation moment's text could contain `text` at all.
 bool mayBeInMomentText(const QString &text);
+
+// The search statement that compares the bodies' stored bytes, where that
+// selects exactly what noteSearch selects; empty for any other text. It may
+// fail on a body of more than BodyBytesInPlace bytes (the editor stores none),
+// and noteSearch then gives the rows.
+QString noteSearchByBytes(bool running, const QString &text);
+// Whether noteSearchByBytes has a statement for `text`.
+bool searchableByBytes(const QString &text);
+// A body of MaxBodyLength characters takes at most four bytes for each.
+constexpr int BodyBytesInPlace = 4 * NoteText::MaxBodyLength;
 
 QString settingValue(const QString &key);
 QString settingRow(const QString &key);
