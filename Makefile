@@ -62,11 +62,11 @@ test-tsan: deps
 		TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1 die_after_fork=0" \
 		ctest --output-on-failure -L threads
 
+# Every benchmark in turn, then one table of the figures beside their goals
+# (bench/run-all.sh; BENCH_QUICK=1 for a short trial run).
 bench: deps bench-deps configure
-	cmake --build $(BUILD) -j $(JOBS) --target penwick penwick-makedb bench_notelist bench_dialogs tray_reference
-	./$(BUILD)/bench/bench_notelist
-	./$(BUILD)/bench/bench_dialogs
-	./bench/startup.sh ./$(BUILD)/penwick ./$(BUILD)/bench/tray_reference
+	cmake --build $(BUILD) -j $(JOBS) --target penwick penwick-makedb bench_notelist bench_dialogs tray_reference attach_probe attach_probe_plain
+	./bench/run-all.sh $(BUILD)
 
 # Formats every C++ file as .clang-format says; check-format only tells.
 format: test-deps

@@ -1,0 +1,304 @@
+#!/usr/bin/env python3
+"""Prints one table of every benchmark figure beside its goal, from the outputs
+that bench/run-all.sh keeps in its log folder:
+
+  status            "key value" lines: each part's exit status, quick, openings, ...
+  notelist.json     bench_notelist's JSON output (medians of its repetitions)
+  dialogs.log       bench_dialogs' printed table
+  search_floor.log  the floor script's output, when it ran (its last line is shown)
+  startup.summary   bench/startup.sh's "key value" summary
+
+  bench_table.py LOG_DIR
+
+Exit status 0 when every part ran and its figures could be read, 1 otherwise;
+a missed goal is not a failure.
+"""
+import json
+import math
+import os
+import re
+import sys
+
+START_RATIO_GOAL = 1.2  # start-up median against the reference's median
+IDLE_GOAL = 0.5  # context switches per second
+SEARCH_GOAL_MS = 40.0  # one search keystroke at 10,000 notes
+SEARCH_GOAL_CASES = ("BM_SearchOnePercent", "BM_SearchNothing")
+DIALOG_GROWTH_GOAL_MIB = 2.0
+SIZES = (1000, 10000, 100000)
+# The list cases in the order a reader wants them; any other case follows.
+LIST_ORDER = ("BM_FullRefill", "BM_ReadRowsOnly", "BM_SearchOnePercent", "BM_SearchNothing")
+UNIT_MS = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
+
+
+def read_pairs(path):
+    """A file of "key value" lines as a dict; None when it is missing."""
+    try:
+        with open(path, encoding="utf-8") as f:
+            return dict(line.split(None, 1) for line in f.read().splitlines() if len(line.split(None, 1)) == 2)
+    except OSError:
+        return None
+
+
+def number(text):
+    try:
+        value = float(text)
+    except (TypeError, ValueError):
+        return None
+    return value if math.isfinite(value) else None
+
+
+def read_notelist(path):
+    """{case: {size: median ms}} and the errors, from google-benchmark JSON."""
+    with open(path, encoding="utf-8") as f:
+        data = json.load(f)
+    medians, errors = {}, []
+    for bench in data.get("benchmarks", []):
+        parts = bench.get("run_name", bench.get("name", "")).split("/")
+        case = parts[0]
+        size = int(parts[1]) if len(parts) > 1 and parts[1].isdigit() else None
+        if bench.get("error_occurred"):
+            errors.append("%s: %s" % (bench.get("name"), bench.get("error_message", "error")))
+            continue
+        if bench.get("run_type") == "aggregate" and bench.get("aggregate_name") != "median":
+            continue
+        scale = UNIT_MS.get(bench.get("time_unit", "ns"))
+        value = number(bench.get("real_time"))
+        if scale is None or value is None:
+            errors.append("%s: unreadable time" % bench.get("name"))
+            continue
+        # A median wins over a lone run of the same case.
+        if bench.get("run_type") == "aggregate" or size not in medians.get(case, {}):
+            medians.setdefault(case, {})[size] = value * scale
+    return medians, errors
+
+
+DIALOG_ROW = re.compile(r"^(\S.*?)\s+(\d+)\s+(-?[\d.]+)\s+(-?[\d.]+)\s+(-?[\d.]+)\s*$")
+
+
+def read_dialogs(path):
+    """[(dialog, openings, first MiB, last MiB, growth MiB)] from bench_dialogs' table."""
+    rows = []
+    with open(path, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            m = DIALOG_ROW.match(line.rstrip("\n"))
+            if m:
+                rows.append((m.group(1), int(m.group(2))) + tuple(float(m.group(i)) for i in (3, 4, 5)))
+    return rows
+
+
+def lines_after(path, header):
+    """The non-empty lines after the last one that contains `header`."""
+    with open(path, encoding="utf-8", errors="replace") as f:
+        lines = [line.rstrip() for line in f if line.strip()]
+    starts = [i for i, line in enumerate(lines) if header in line]
+    return lines[starts[-1] + 1:] if starts else []
+
+
+def last_line(path):
+    with open(path, encoding="utf-8", errors="replace") as f:
+        lines = [line.strip() for line in f if line.strip()]
+    return lines[-1] if lines else None
+
+
+def fmt(value, digits=1):
+    return "-" if value is None else "%.*f" % (digits, value)
+
+
+def verdict(value, goal):
+    if value is None:
+        return "NOT MEASURED"
+    return "MET" if value <= goal else "MISSED"
+
+
+class Table:
+    """Sections of rows: what, four figure columns, goal, verdict."""
+
+    def __init__(self):
+        self.lines = []
+
+    def section(self, title, *heads):
+        self.lines.append(("section", [title] + list(heads) + [""] * (4 - len(heads)) + ["goal", "verdict"]))
+
+    def row(self, what, *cells, goal="", verdict=""):
+        self.lines.append(("row", ["  " + what] + list(cells) + [""] * (4 - len(cells)) + [goal, verdict]))
+
+    def note(self, text):
+        self.lines.append(("note", text))
+
+    def render(self):
+        cells = [c for kind, c in self.lines if kind != "note"]
+        widths = [max(len(c[i]) for c in cells) for i in range(7)]
+        rule = "-" * (sum(widths) + 2 * 6)
+        out = []
+        for kind, c in self.lines:
+            if kind == "note":
+                out.append("    " + c)
+                continue
+            if kind == "section":
+                out.append(rule)
+            text = c[0].ljust(widths[0])
+            for i in range(1, 5):
+                text += "  " + c[i].rjust(widths[i])
+            text += "  " + c[5].ljust(widths[5]) + "  " + c[6]
+            out.append(text.rstrip())
+        out.append(rule)
+        return "\n".join(out)
+
+
+def main(argv):
+    if len(argv) != 2:
+        print("usage: bench_table.py LOG_DIR", file=sys.stderr)
+        return 2
+    logs = argv[1]
+    status = read_pairs(os.path.join(logs, "status")) or {}
+    problems = []
+    goals = {"MET": 0, "MISSED": 0, "NOT MEASURED": 0}
+
+    def judged(value, goal):
+        v = verdict(value, goal)
+        goals[v] += 1
+        return v
+
+    def part_ok(name):
+        rc = status.get(name)
+        if rc is None:
+            problems.append("%s did not run" % name)
+            return False
+        if rc != "0":
+            problems.append("%s ended with status %s (see %s.log)" % (name, rc, name))
+            return False
+        return True
+
+    quick = status.get("quick") == "1"
+    openings = status.get("openings", "?")
+    table = Table()
+
+    # Start-up and idle, against the reference tray program.
+    summary = None
+    if part_ok("startup"):
+        summary = read_pairs(os.path.join(logs, "startup.summary"))
+        if summary is None:
+            problems.append("startup wrote no summary")
+    summary = summary or {}
+
+    def s(key):
+        return number(summary.get(key))
+
+    ref_ms = s("reference_tray_ms")
+    table.section("Start-up to the tray icon", "median ms", "min-max ms", "ratio", "RSS MiB")
+    for name, label in (("fresh", "fresh file"), ("notes10k", "10,000 notes"), ("reference", "reference program")):
+        ms = s(name + "_tray_ms")
+        span = "%s-%s" % (fmt(s(name + "_tray_ms_min")), fmt(s(name + "_tray_ms_max")))
+        if name == "reference":
+            table.row(label, fmt(ms), span, "", fmt(s(name + "_rss_mib")))
+            continue
+        ratio = ms / ref_ms if ms is not None and ref_ms else None
+        table.row(label, fmt(ms), span, fmt(ratio, 2), fmt(s(name + "_rss_mib")),
+                  goal="<= %.1f x reference" % START_RATIO_GOAL, verdict=judged(ratio, START_RATIO_GOAL))
+    if summary:
+        table.note("medians of %s starts each, taking turns; load average (1 min) at the starts: median %s, largest %s"
+                   % (summary.get("fresh_starts", "?"), summary.get("load1_median", "?"), summary.get("load1_max", "?")))
+
+    table.section("Idle in the tray", "switches/s", "reference")
+    ref_idle = s("reference_idle_per_s")
+    for name, label in (("fresh", "fresh file"), ("notes10k", "10,000 notes")):
+        rate = s(name + "_idle_per_s")
+        table.row(label, fmt(rate, 2), fmt(ref_idle, 2), goal="<= %.1f /s" % IDLE_GOAL,
+                  verdict=judged(rate, IDLE_GOAL))
+    if summary:
+        table.note("no running alarm; context switches of all threads over %s s, after %s s to settle"
+                   % (summary.get("idle_s", "?"), summary.get("settle_s", "?")))
+
+    # The note list and the checker.
+    medians = {}
+    if part_ok("notelist"):
+        try:
+            medians, errors = read_notelist(os.path.join(logs, "notelist.json"))
+            problems.extend("notelist case failed: " + e for e in errors)
+            if not medians:
+                problems.append("notelist.json holds no figures")
+        except (OSError, ValueError) as e:
+            problems.append("cannot read notelist.json: %s" % e)
+    table.section("Note list, median ms", *["{:,} notes".format(n) for n in SIZES])
+    cases = [c for c in LIST_ORDER if c in medians] + sorted(
+        c for c in medians if c not in LIST_ORDER and c != "BM_CheckerPass")
+    if not medians:
+        cases = [c for c in LIST_ORDER if c != "BM_ReadRowsOnly"]
+    for case in cases:
+        figures = medians.get(case, {})
+        cells = [fmt(figures.get(n)) if n in figures else "-" for n in SIZES]
+        if case in SEARCH_GOAL_CASES:
+            table.row(case, *cells, goal="10,000: <= %.0f ms" % SEARCH_GOAL_MS,
+                      verdict=judged(figures.get(10000), SEARCH_GOAL_MS))
+        else:
+            table.row(case, *cells)
+        for size in sorted((n for n in figures if n not in SIZES), key=lambda n: (n is None, n)):
+            table.row("%s/%s" % (case, "-" if size is None else size), fmt(figures[size]))
+    if quick:
+        table.note("quick run: no 100,000-note cases")
+    if status.get("search_floor") != "absent" and part_ok("search_floor"):
+        try:
+            floor = lines_after(os.path.join(logs, "search_floor.log"), "median ms")
+        except OSError:
+            floor = []
+        if not floor:
+            problems.append("search_floor printed nothing")
+        else:
+            table.note("floor, the search statements alone in isql-fb at 10,000 notes (search_floor.sh),")
+            table.note("body form, text, median ms:")
+            for line in floor:
+                table.note("    " + line)
+
+    # The engine's attach, with and without the program's library look-up.
+    if status.get("attach") not in (None, "absent") and part_ok("attach"):
+        try:
+            attach = lines_after(os.path.join(logs, "attach.log"), "attach ms")
+        except OSError:
+            attach = []
+        if not attach:
+            problems.append("attach printed nothing")
+        else:
+            table.section("Engine attach, median ms", "attach", "password read")
+            for line in attach:
+                words = line.split()
+                table.row(" ".join(words[:-2]), *words[-2:])
+
+    checker = medians.get("BM_CheckerPass", {})
+    table.section("Checker's pass, median ms", "10,000 notes")
+    table.row("BM_CheckerPass", fmt(checker.get(10000), 2))
+
+    # The dialogs' memory.
+    dialogs = []
+    if part_ok("dialogs"):
+        try:
+            dialogs = read_dialogs(os.path.join(logs, "dialogs.log"))
+        except OSError as e:
+            problems.append("cannot read dialogs.log: %s" % e)
+        if not dialogs:
+            problems.append("dialogs.log holds no figures")
+    table.section("Dialogs, RSS MiB", "after first", "after last", "growth", "openings")
+    for name, count, first, last, growth in dialogs:
+        table.row(name, fmt(first), fmt(last), fmt(growth, 2), str(count), goal="growth <= %.0f MiB"
+                  % DIALOG_GROWTH_GOAL_MIB, verdict=judged(growth, DIALOG_GROWTH_GOAL_MIB))
+    if not dialogs:
+        table.row("(none)", goal="growth <= %.0f MiB" % DIALOG_GROWTH_GOAL_MIB, verdict=judged(None, 0))
+
+    title = "Penwick benchmarks"
+    if quick:
+        title += " -- QUICK RUN (BENCH_QUICK=1): fewer starts, shorter idle, fewer openings; not the real measurement"
+    print(title)
+    print("machine: %s CPUs; load average (1 min) before %s, after %s; logs in %s"
+          % (status.get("cpus", "?"), status.get("load_start", "?"), status.get("load_end", "?"), logs))
+    print(table.render())
+    print("goals: %d met, %d missed, %d not measured" % (goals["MET"], goals["MISSED"], goals["NOT MEASURED"]))
+    if problems:
+        print("MEASUREMENT FAILED:")
+        for p in problems:
+            print("  " + p)
+        return 1
+    print("every part measured")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
