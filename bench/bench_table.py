@@ -87,11 +87,12 @@ def read_dialogs(path):
 
 
 def lines_after(path, header):
-    """The non-empty lines after the last one that contains `header`."""
+    """The non-empty lines after the last one that contains `header`; the
+    last line alone when none does."""
     with open(path, encoding="utf-8", errors="replace") as f:
         lines = [line.rstrip() for line in f if line.strip()]
     starts = [i for i, line in enumerate(lines) if header in line]
-    return lines[starts[-1] + 1:] if starts else []
+    return lines[starts[-1] + 1:] if starts else lines[-1:]
 
 
 def last_line(path):
