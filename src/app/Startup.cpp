@@ -42,6 +42,14 @@ Startup::Startup()
     // the password read's answer is known now.
     m_knownOpen = Firebird::prepareEnvironment(location.path) && AccessRecord::saysOpen(location.path);
     m_dm = std::make_unique<TDM>(location.path, TDM::Connect::Later);
+    // Known open, the attach waits until the tray icon is up: on a machine of
+    // two cores it would only slow the start of the desktop connection.
+    if (!m_knownOpen)
+        beginAttach();
+}
+
+void Startup::beginAttach()
+{
     m_connected = std::async(std::launch::async, [dm = m_dm.get()] {
         Attached attached;
         attached.connected = dm->ConnectDatabase();
@@ -81,6 +89,8 @@ int Startup::run()
         trayOnly.trayOnly = true;
         form = std::make_unique<TFormMain>(*m_dm, trayOnly);
     }
+    if (!m_connected.valid())
+        beginAttach();
 
     const Attached attached = m_connected.get();
     // A signal that came during the attach is handled by the event loop, as

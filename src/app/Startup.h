@@ -15,9 +15,10 @@ class TFormMain;
 // own, begun before the application object so that the engine loads while Qt
 // starts), the access check, the main window with its tray icon, the stored
 // window state and the alarm threads; then the event loop. Nothing of the
-// program is seen before the access check has passed; when the file is
+// program is seen before the access check has passed. When the file is
 // unchanged since a run that found no access password, that check is
-// answered at once and the tray icon comes before the attach has ended.
+// answered at once: the tray icon comes first, and the attach begins after it
+// (at the same time, the two would share the processor and both be slower).
 class Startup final
 {
 public:
@@ -33,6 +34,8 @@ public:
     int run();
 
 private:
+    // Attaches, and reads the access password, on a thread of its own.
+    void beginAttach();
     // Shows why the database file is refused, when it is; answers whether.
     bool refusedDatabase(SignalWatcher &signals);
     // At the end: whether the file is left with no access password, for the
