@@ -9,6 +9,7 @@
 #include "notes/FormUsuwanie.h"
 #include "store/DataModule.h"
 #include "store/Sql.h"
+#include "ui/DialogLook.h"
 #include "ui/MessageBox.h"
 
 #include <QApplication>
@@ -142,6 +143,7 @@ private Q_SLOTS:
     void init();
 
     // Note list and search
+    void programIconIsTheNotePicture();
     void listOrderAndPictures();
     void searchKeepsRunningFirst();
     void blanksOnlyIsARealSearch();
@@ -1171,6 +1173,17 @@ void TestApp::refusesFileWithForeignLockFolder()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll() == before);
     QVERIFY(QDir(folder.path()).entryList(QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot).size() == 3);
+}
+
+// The icon compiled in is the note picture of the resources, pixel for pixel.
+void TestApp::programIconIsTheNotePicture()
+{
+    const QImage file = DialogLook::picture(QStringLiteral(":/icons/note.png"))
+                            .toImage()
+                            .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QVERIFY(!file.isNull());
+    const QImage icon = DialogLook::programIcon().pixmap(file.size()).toImage().convertToFormat(file.format());
+    QCOMPARE(icon, file);
 }
 
 QTEST_MAIN(TestApp)

@@ -81,7 +81,7 @@ TFormMain::TFormMain(TDM &dm, const FormMainOptions &options)
     , m_dateWidth(kDefaultDateWidth)
 {
     setWindowTitle(QStringLiteral("Penwick"));
-    setWindowIcon(DialogLook::pictureIcon(QStringLiteral(":/icons/note.png")));
+    setWindowIcon(DialogLook::programIcon());
     m_trayMissing = m_options.trayAvailable < 0 ? !QSystemTrayIcon::isSystemTrayAvailable()
                                                 : m_options.trayAvailable == 0;
     setWindowFlags(windowFlagsFor(m_trayMissing));

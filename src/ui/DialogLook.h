@@ -36,6 +36,9 @@ QLabel *boldLabel(const QString &text, QWidget *parent);
 // so no image plugin is loaded to guess it.
 QPixmap picture(const QString &resource);
 QIcon pictureIcon(const QString &resource);
+// The note picture, the program's own (tray and windows), made without
+// decoding a file.
+QIcon programIcon();
 // An action whose keys work anywhere in the window, whichever control has the focus.
 QAction *keyAction(QWidget *window, const QList<QKeySequence> &keys);
 // Runs a dialog that has a parent window modally to that window only. An
