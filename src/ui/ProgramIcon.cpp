@@ -9,6 +9,7 @@ namespace {
 // that the start need not decode a file: the first decoding of any picture
 // looks through every image plugin installed, milliseconds before the tray
 // icon can show. A test keeps them equal to the file.
+// clang-format off
 const quint32 kNotePixels[16 * 16] = {
     0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000,
     0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000,
@@ -43,6 +44,7 @@ const quint32 kNotePixels[16 * 16] = {
     0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000,
     0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000,
 };
+// clang-format on
 
 } // namespace
 
