@@ -19,7 +19,7 @@ bool CheckAccessPassword(TDM &dm, const StoredPassword &stored)
         dm.ReportFailure(QStringLiteral("Nie można sprawdzić czy dostęp do programu jest strzeżony hasłem!"),
                          QStringLiteral("DM"), stored.error);
     }
-    if (stored.failed || !stored.value || stored.value->isEmpty()) {
+    if (!stored.protects()) {
         dm.AccessGranted = true;
         return true;
     }

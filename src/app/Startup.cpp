@@ -36,10 +36,10 @@ Startup::Startup()
     // Where the notes are; a first start copies the supplied empty file.
     const DataLocation::Result location = DataLocation::locate();
     m_dataProblem = location.problem;
-    // Decided once, from the file itself; when its lock folder cannot be ours,
-    // the attach below refuses the file without touching it.
-    // When the file is unchanged since a run that found no access password,
-    // the password read's answer is known now.
+    // The lock folder is decided once, from the file itself; when it cannot be
+    // ours, the attach refuses the file without touching it. When the file is
+    // unchanged since a run that found no access password, the password
+    // read's answer is known now.
     m_knownOpen = Firebird::prepareEnvironment(location.path) && AccessRecord::saysOpen(location.path);
     m_dm = std::make_unique<TDM>(location.path, TDM::Connect::Later);
     // Known open, the attach waits until the tray icon is up: on a machine of
@@ -104,7 +104,7 @@ int Startup::run()
     // no window, no thread. Leaving the login ends the program here, with
     // nothing shown and nothing written. Without a connection there is no login.
     if (attached.connected) {
-        const bool protectedByPassword = attached.password.value && !attached.password.value->isEmpty();
+        const bool protectedByPassword = attached.password.protects();
         // Only a file changed within the same tick of the clock could get here.
         if (protectedByPassword)
             form.reset();
@@ -137,7 +137,7 @@ int Startup::run()
 void Startup::rememberAccess()
 {
     const StoredPassword stored = m_dm->ReadAccessPassword();
-    const bool open = !stored.failed && (!stored.value || stored.value->isEmpty());
+    const bool open = !stored.failed && !stored.protects();
     // Recorded after the last write: the record names the file as it is left.
     const bool closed = m_dm->DisconnectDatabase();
     AccessRecord::remember(m_dm->databaseName(), open && closed);

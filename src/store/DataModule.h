@@ -28,6 +28,12 @@ struct StoredPassword {
     std::optional<QString> value;
     bool failed = false;
     QString error;
+
+    // A non-empty password was read: the program is behind a login.
+    bool protects() const
+    {
+        return !failed && value && !value->isEmpty();
+    }
 };
 
 // The data module: the one connection to dbn.ib and every statement the
