@@ -50,7 +50,7 @@ isql -bail -i "$work/seed.sql" >"$work/seed.log" 2>&1 || { cat "$work/seed.log" 
 statement() { # GROUP ("=" or "<>") TEXT FORM ("unicode" or "bytes")
     local body="Tresc CONTAINING '$2'"
     [ "$3" = bytes ] && body="CAST(Tresc AS VARCHAR(20000) CHARACTER SET NONE) CONTAINING '$2'"
-    echo "SELECT * FROM NOTATKI WHERE (Alarm $1 1) AND (Tytul CONTAINING '$2' OR $body) ORDER BY DataGodzina DESC;"
+    echo "SELECT * FROM NOTATKI WHERE (Alarm $1 1) AND (UPPER(Tytul) CONTAINING '$2' OR $body) ORDER BY DataGodzina DESC;"
 }
 cases=("unicode qzx" "bytes qzx" "unicode zqv" "bytes zqv")
 {

@@ -5,6 +5,7 @@
 #include "Statements.h"
 
 #include <chrono>
+#include <iterator>
 #include <thread>
 
 Q_LOGGING_CATEGORY(lcStore, "penwick.store", QtWarningMsg)
@@ -277,20 +278,26 @@ bool TDM::readNoteList(const QString *searchText, std::vector<Note> &rows)
                 select(Statements::noteList(running), append);
                 continue;
             }
-            const QString byBytes = Statements::noteSearchByBytes(running, *searchText);
-            if (!byBytes.isEmpty()) {
-                const size_t before = rows.size();
-                try {
-                    select(byBytes, append);
+            // Each statement in turn until one reads the group: a body too
+            // long to compare in place (written by something other than the
+            // editor) fails the first, a letter whose upper case takes more
+            // bytes fails the second.
+            const QString statements[] = {Statements::noteSearchByBytes(running, *searchText),
+                                          Statements::noteSearch(running, *searchText),
+                                          Statements::noteSearchUpperCasingBodies(running, *searchText)};
+            const size_t before = rows.size();
+            for (const QString &statement : statements) {
+                if (statement.isEmpty())
                     continue;
+                try {
+                    select(statement, append);
+                    break;
                 } catch (const Firebird::Error &) {
-                    // A body too long to compare in place (written by
-                    // something other than the editor): the full statement
-                    // reads every body whole.
                     rows.resize(before);
+                    if (&statement == &statements[std::size(statements) - 1])
+                        throw;
                 }
             }
-            select(Statements::noteSearch(running, *searchText), append);
         }
         return true;
     } catch (const Firebird::Error &) {

@@ -29,9 +29,65 @@ bool mayBeInMomentText(const QString &text)
 
 namespace {
 
-QString search(bool running, const QString &text, const QString &bodyTerm)
+int utf8Length(char32_t c)
 {
-    const QString q = Sql::quote(text);
+    return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+}
+
+// CONTAINING upper-cases its text into as many bytes as the text had: after
+// a letter whose upper case is shorter in UTF-8 (ı, ſ) whatever the buffer
+// held is compared too, and a longer one (ɐ, ɡ) fails the statement. The
+// letter's own upper case matches the same places and keeps its length.
+QString caseSizedText(const QString &text)
+{
+    const QString stored = Sql::storableText(text);
+    QString sent;
+    sent.reserve(stored.size());
+    for (qsizetype i = 0; i < stored.size(); ++i) {
+        char32_t c = stored.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < stored.size()) {
+            c = QChar::surrogateToUcs4(stored.at(i), stored.at(i + 1));
+            ++i;
+        }
+        const char32_t upper = QChar::toUpper(c);
+        sent += QString::fromUcs4(utf8Length(upper) == utf8Length(c) ? &c : &upper, 1);
+    }
+    return sent;
+}
+
+enum class Bodies { Unicode, Bytes, UpperCased };
+
+QString search(bool running, const QString &text, Bodies bodies)
+{
+    const QString q = Sql::quote(caseSizedText(text));
+    // The same folding in a buffer sized for it: the title's own is then
+    // always of the same length. A title costs little; a body read twice
+    // costs as much again, so only a failed statement does that.
+    const QString title = QStringLiteral("UPPER(Tytul) CONTAINING ") + q;
+    QString body;
+    switch (bodies) {
+    case Bodies::Unicode:
+        body = QStringLiteral("Tresc CONTAINING ") + q;
+        break;
+    case Bodies::UpperCased:
+        body = QStringLiteral("UPPER(Tresc) CONTAINING ") + q;
+        break;
+    case Bodies::Bytes: {
+        const QString bytes = QString::number(BodyBytesInPlace);
+        // As the character set NONE, the body is its stored bytes and
+        // CONTAINING folds ASCII only: no Unicode case mapping of every body,
+        // which is most of a search's time. A longer body fails the cast.
+        body = QStringLiteral("CAST(Tresc AS VARCHAR(") + bytes + QStringLiteral(") CHARACTER SET NONE) ")
+               + QStringLiteral("CONTAINING ") + q;
+        // Except when all it would cut off is blanks: then it cuts silently,
+        // and a text that ends in a blank may have its only match there.
+        if (Sql::storableText(text).endsWith(QLatin1Char(' '))) {
+            body = QStringLiteral("(") + body + QStringLiteral(" OR (OCTET_LENGTH(Tresc) > ") + bytes
+                   + QStringLiteral(" AND Tresc CONTAINING ") + q + QStringLiteral("))");
+        }
+        break;
+    }
+    }
     // The creation moment's term costs a text conversion of every row's
     // moment, and can only match a text made of what such a text holds: any
     // other text leaves it out and finds the same rows. (A letter beyond ASCII
@@ -41,15 +97,20 @@ QString search(bool running, const QString &text, const QString &bodyTerm)
                                 : QString();
     return (running ? QStringLiteral("SELECT * FROM NOTATKI WHERE (Alarm = ")
                     : QStringLiteral("SELECT * FROM NOTATKI WHERE (Alarm <> "))
-           + running1 + QStringLiteral(") AND (") + QStringLiteral("Tytul CONTAINING ") + q + QStringLiteral(" OR ")
-           + bodyTerm + created + QStringLiteral(") ") + QStringLiteral("ORDER BY DataGodzina DESC");
+           + running1 + QStringLiteral(") AND (") + title + QStringLiteral(" OR ") + body + created
+           + QStringLiteral(") ") + QStringLiteral("ORDER BY DataGodzina DESC");
 }
 
 } // namespace
 
 QString noteSearch(bool running, const QString &text)
 {
-    return search(running, text, QStringLiteral("Tresc CONTAINING ") + Sql::quote(text));
+    return search(running, text, Bodies::Unicode);
+}
+
+QString noteSearchUpperCasingBodies(bool running, const QString &text)
+{
+    return search(running, text, Bodies::UpperCased);
 }
 
 bool searchableByBytes(const QString &text)
@@ -67,22 +128,7 @@ bool searchableByBytes(const QString &text)
 
 QString noteSearchByBytes(bool running, const QString &text)
 {
-    if (!searchableByBytes(text))
-        return QString();
-    const QString q = Sql::quote(text);
-    const QString bytes = QString::number(BodyBytesInPlace);
-    // As the character set NONE, the body is its stored bytes and CONTAINING
-    // folds ASCII only: no Unicode case mapping of every body, which is most
-    // of a search's time. A longer body fails the cast.
-    QString body = QStringLiteral("CAST(Tresc AS VARCHAR(") + bytes + QStringLiteral(") CHARACTER SET NONE) ")
-                   + QStringLiteral("CONTAINING ") + q;
-    // Except when all it would cut off is blanks: then it cuts silently, and
-    // a text that ends in a blank may have its only match there.
-    if (Sql::storableText(text).endsWith(QLatin1Char(' '))) {
-        body = QStringLiteral("(") + body + QStringLiteral(" OR (OCTET_LENGTH(Tresc) > ") + bytes
-               + QStringLiteral(" AND Tresc CONTAINING ") + q + QStringLiteral("))");
-    }
-    return search(running, text, body);
+    return searchableByBytes(text) ? search(running, text, Bodies::Bytes) : QString();
 }
 
 QString settingValue(const QString &key)

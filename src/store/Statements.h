@@ -14,6 +14,9 @@ namespace Statements {
 // The note list: running alarms first, then the rest; newest first in each.
 QString noteList(bool running);
 QString noteSearch(bool running, const QString &text);
+// The same search, for when noteSearch fails on a body holding a letter whose
+// upper case takes more bytes (ɐ, ɡ): slower, as it reads every body twice.
+QString noteSearchUpperCasingBodies(bool running, const QString &text);
 // Whether a creation moment's text could contain `text` at all.
 bool mayBeInMomentText(const QString &text);
 
