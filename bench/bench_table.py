@@ -170,6 +170,19 @@ def main(argv):
             return False
         return True
 
+    def printed(name, header, unrecorded_ok=False):
+        """The lines a part printed after its header; none, and a problem when
+        it ran, when there are none. "absent": the part is not in this tree."""
+        if status.get(name) == "absent" or (unrecorded_ok and name not in status) or not part_ok(name):
+            return []
+        try:
+            lines = lines_after(os.path.join(logs, name + ".log"), header)
+        except OSError:
+            lines = []
+        if not lines:
+            problems.append("%s printed nothing" % name)
+        return lines
+
     quick = status.get("quick") == "1"
     openings = status.get("openings", "?")
     table = Table()
@@ -237,32 +250,21 @@ def main(argv):
             table.row("%s/%s" % (case, "-" if size is None else size), fmt(figures[size]))
     if quick:
         table.note("quick run: no 100,000-note cases")
-    if status.get("search_floor") != "absent" and part_ok("search_floor"):
-        try:
-            floor = lines_after(os.path.join(logs, "search_floor.log"), "median ms")
-        except OSError:
-            floor = []
-        if not floor:
-            problems.append("search_floor printed nothing")
-        else:
-            table.note("floor, the search statements alone in isql-fb at 10,000 notes (search_floor.sh),")
-            table.note("body form, text, median ms:")
-            for line in floor:
-                table.note("    " + line)
+    floor = printed("search_floor", "median ms")
+    if floor:
+        table.note("floor, the search statements alone in isql-fb at 10,000 notes (search_floor.sh),")
+        table.note("body form, text, median ms:")
+        for line in floor:
+            table.note("    " + line)
 
     # The engine's attach, with and without the program's library look-up.
-    if status.get("attach") not in (None, "absent") and part_ok("attach"):
-        try:
-            attach = lines_after(os.path.join(logs, "attach.log"), "attach ms")
-        except OSError:
-            attach = []
-        if not attach:
-            problems.append("attach printed nothing")
-        else:
-            table.section("Engine attach, median ms", "attach", "password read")
-            for line in attach:
-                words = line.split()
-                table.row(" ".join(words[:-2]), *words[-2:])
+    # (Logs older than this part hold no word of it.)
+    attach = printed("attach", "attach ms", unrecorded_ok=True)
+    if attach:
+        table.section("Engine attach, median ms", "attach", "password read")
+        for line in attach:
+            words = line.split()
+            table.row(" ".join(words[:-2]), *words[-2:])
 
     checker = medians.get("BM_CheckerPass", {})
     table.section("Checker's pass, median ms", "10,000 notes")

@@ -429,14 +429,7 @@ void TestStore::searchFindsWhatTheFullStatementFinds()
     };
     // One connection of its own for the statements run directly.
     Firebird::Connection direct(db.path());
-    auto ids = [&](const QString &select) {
-        Firebird::Transaction transaction(direct, Firebird::Transaction::ReadOnly);
-        Firebird::Cursor cursor(transaction, select);
-        QList<int> found;
-        while (cursor.next())
-            found << cursor.asInteger(0);
-        return found;
-    };
+    auto ids = [&](const QString &select) { return TestSql::ids(direct, select); };
     auto fullStatement = [&](const QString &text) {
         const QString q = Sql::quote(text);
         // The engine cannot even compare a text beyond ASCII with a moment,

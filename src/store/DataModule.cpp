@@ -281,12 +281,13 @@ bool TDM::readNoteList(const QString *searchText, std::vector<Note> &rows)
             // Each statement in turn until one reads the group: a body too
             // long to compare in place (written by something other than the
             // editor) fails the first, a letter whose upper case takes more
-            // bytes fails the second.
-            const QString statements[] = {Statements::noteSearchByBytes(running, *searchText),
-                                          Statements::noteSearch(running, *searchText),
-                                          Statements::noteSearchUpperCasingBodies(running, *searchText)};
+            // bytes fails the second. Each is composed only when reached.
+            using Compose = QString (*)(bool, const QString &);
+            const Compose statements[] = {Statements::noteSearchByBytes, Statements::noteSearch,
+                                          Statements::noteSearchUpperCasingBodies};
             const size_t before = rows.size();
-            for (const QString &statement : statements) {
+            for (size_t i = 0; i < std::size(statements); ++i) {
+                const QString statement = statements[i](running, *searchText);
                 if (statement.isEmpty())
                     continue;
                 try {
@@ -294,7 +295,7 @@ bool TDM::readNoteList(const QString *searchText, std::vector<Note> &rows)
                     break;
                 } catch (const Firebird::Error &) {
                     rows.resize(before);
-                    if (&statement == &statements[std::size(statements) - 1])
+                    if (i + 1 == std::size(statements))
                         throw;
                 }
             }

@@ -76,6 +76,11 @@ QString value(const QString &databasePath, const QString &select)
 QList<int> ids(const QString &databasePath, const QString &select)
 {
     Firebird::Connection connection(databasePath);
+    return ids(connection, select);
+}
+
+QList<int> ids(Firebird::Connection &connection, const QString &select)
+{
     Firebird::Transaction transaction(connection, Firebird::Transaction::ReadOnly);
     Firebird::Cursor cursor(transaction, select);
     QList<int> found;

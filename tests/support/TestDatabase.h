@@ -6,6 +6,10 @@
 
 #include <memory>
 
+namespace Firebird {
+class Connection;
+}
+
 // A fresh database made from the schema script, removed with the object.
 // Every file of a test process lies in one temporary folder: the engine takes
 // one lock folder per process, and a file's lock folder is that of its folder.
@@ -54,6 +58,8 @@ QString value(const QString &databasePath, const QString &select);
 QStringList row(const QString &databasePath, const QString &select, const QList<const char *> &columns);
 // The first column of every row, as integers.
 QList<int> ids(const QString &databasePath, const QString &select);
+// The same on a connection of the caller's, for many reads in a row.
+QList<int> ids(Firebird::Connection &connection, const QString &select);
 int count(const QString &databasePath, const QString &where = QString());
 // Switches the database's read-only mode; needs the file with no attachment.
 void setReadOnly(const QString &databasePath, bool readOnly);
