@@ -4,9 +4,12 @@
 //   storeworker write-rows DB PREFIX N    inserts N notes titled PREFIX-i; prints how many were stored
 //   storeworker write-settings DB PREFIX N  stores N settings PREFIX-i; prints how many were stored
 //   storeworker save-loop DB              inserts notes until killed, printing each ID once stored
-// Exits with 3, having written nothing, when the file is refused (its lock
-// folder cannot be ours).
+//   storeworker hold-row DB ID            changes the note ID without committing; prints "held", sleeps
+// Exits with 3, having written nothing, when the file is refused (the
+// engine's folders cannot be ours), with 4 when it cannot be opened.
+// `--memory DIR` first puts the engine's private folder under DIR.
 #include "store/DataModule.h"
+#include "store/EngineFolder.h"
 #include "store/Firebird.h"
 
 #include <QCoreApplication>
@@ -50,13 +53,21 @@ template<class Save> int repeat(int n, Save &&save)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
+    QStringList args = app.arguments();
+    if (args.size() > 2 && args.at(1) == QLatin1String("--memory")) {
+        EngineFolder::setMemoryFolderForTests(args.at(2));
+        args.remove(1, 2);
+    }
     if (args.size() < 3)
         return 2;
     TDM dm(args.at(2));
     if (!Firebird::environmentProblem().isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(Firebird::environmentProblem()));
         return 3;
+    }
+    if (!dm.isConnected()) {
+        std::fprintf(stderr, "%s\n", qPrintable(dm.connectError()));
+        return 4;
     }
     const QString mode = args.at(1);
     if (mode == QLatin1String("save-and-wait")) {
@@ -77,6 +88,15 @@ int main(int argc, char *argv[])
             std::printf("%d\n", id);
             std::fflush(stdout);
         }
+    }
+    if (mode == QLatin1String("hold-row") && args.size() == 4) {
+        Firebird::Connection holder(args.at(2));
+        Firebird::Transaction held(holder, Firebird::Transaction::ReadWrite);
+        held.execute(QStringLiteral("UPDATE NOTATKI SET Tytul = Tytul WHERE ID = ") + args.at(3));
+        std::printf("held\n");
+        std::fflush(stdout);
+        QThread::sleep(60);
+        return 0;
     }
     if (args.size() != 5)
         return 2;

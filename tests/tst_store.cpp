@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,6 +19,9 @@
 #include <cstdlib>
 #include <dlfcn.h>
 #include <future>
+#include <optional>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -49,7 +53,7 @@ QByteArray fileHash(const QString &path)
     return hash.result();
 }
 
-enum class Plant { Nothing, ForeignInTmpdir, LinkInTmpdir, ForeignLockFolder };
+enum class Plant { Nothing, ForeignInTmpdir, LinkInTmpdir, HardLink, BindMount, OlderCopy, OpenBase, ForeignBase };
 
 } // namespace
 
@@ -75,7 +79,11 @@ private Q_SLOTS:
     void settingsWithQuotes();
     void settingsOneRowPerKeyFromTwoProcesses();
     void twinSettingRowsOfOlderFiles();
-    void concurrentUpdateIsRetried();
+    void rowHeldByAnotherTransaction_data();
+    void rowHeldByAnotherTransaction();
+    void changesReachTheOtherConnections();
+    void fullDiskNeverCrashes_data();
+    void fullDiskNeverCrashes();
     void missingOrUnreadableDatabase();
     void reconnectsAfterDisconnect();
     void readsShareOneTransactionThatHoldsNothingBack();
@@ -590,35 +598,151 @@ void TestStore::twinSettingRowsOfOlderFiles()
              QStringLiteral("changed,second"));
 }
 
-void TestStore::concurrentUpdateIsRetried()
+void TestStore::rowHeldByAnotherTransaction_data()
 {
+    QTest::addColumn<bool>("released");
+    QTest::newRow("released within the wait: saved") << true;
+    QTest::newRow("held on: busy, and the checker does not wait") << false;
+}
+
+void TestStore::rowHeldByAnotherTransaction()
+{
+    // Another copy (or isql) changes the row and commits soon, or keeps it.
+    QFETCH(bool, released);
     TestDatabase db;
     TDM dm(db.path());
     const int id = addNote(dm, QStringLiteral("before"), QStringLiteral("body"));
-    // Another copy changes the row first and commits while our update waits.
     std::promise<void> held;
+    std::promise<void> done;
     std::thread other([&] {
         try {
             Firebird::Connection connection(db.path());
             Firebird::Transaction transaction(connection, Firebird::Transaction::ReadWrite);
             transaction.execute(QStringLiteral("UPDATE NOTATKI SET Tytul = 'theirs' WHERE ID = %1").arg(id));
             held.set_value();
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            if (released)
+                std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            else
+                done.get_future().wait();
             transaction.commit();
         } catch (const Firebird::Error &) {
             held.set_value();
         }
     });
     held.get_future().wait();
-    QString failure;
+    std::optional<Firebird::Error> saveFailure;
+    std::optional<Firebird::Error> fireFailure;
     try {
         dm.updateNoteText(id, QStringLiteral("mine"), QStringLiteral("body"));
     } catch (const Firebird::Error &error) {
-        failure = error.message();
+        saveFailure = error;
     }
+    Note read = *dm.readNote(id);
+    try {
+        dm.fireAlarm(read);
+    } catch (const Firebird::Error &error) {
+        fireFailure = error;
+    }
+    done.set_value();
     other.join();
-    QCOMPARE(failure, QString());
-    QCOMPARE(dm.readNote(id)->title, QStringLiteral("mine"));
+    if (released) {
+        QVERIFY2(!saveFailure, saveFailure ? saveFailure->what() : "");
+        QCOMPARE(dm.readNote(id)->title, QStringLiteral("mine"));
+        return;
+    }
+    QVERIFY2(saveFailure && saveFailure->busy(), saveFailure ? saveFailure->what() : "saved");
+    QVERIFY(fireFailure && (fireFailure->conflict() || fireFailure->busy()));
+    QCOMPARE(dm.readNote(id)->title, QStringLiteral("theirs"));
+}
+
+void TestStore::changesReachTheOtherConnections()
+{
+    // Each committed write reaches every other listening connection with its
+    // commit: a process's own writes never, a failed or empty write never.
+    TestDatabase db;
+    TDM writer(db.path());
+    TDM other(db.path());
+    int seenByWriter = 0;
+    int seenByOther = 0;
+    writer.listenForChanges([&](int changes) { seenByWriter += changes; });
+    other.listenForChanges([&](int changes) { seenByOther += changes; });
+    const int id = addNote(writer, QStringLiteral("one"), QStringLiteral("body"));
+    QVERIFY_THROWS_EXCEPTION(Firebird::Error,
+                             writer.writeAlarmStateOrThrow(id, Alarm::Armed, {Alarm::Once, QDate(), QTime()}));
+    writer.deleteNote(id + 1000);
+    writer.deleteNote(id);
+    // Counts add up in order: had the failed or the empty write posted, the
+    // total would pass 2 with the last delivery.
+    QTRY_VERIFY_WITH_TIMEOUT(seenByOther >= 2, 10000);
+    QCOMPARE(seenByOther, 2);
+    QVERIFY(other.SetSetting(QStringLiteral("Key"), QStringLiteral("value")));
+    QTRY_VERIFY_WITH_TIMEOUT(seenByWriter >= 1, 10000);
+    QCOMPARE(seenByWriter, 1);
+
+    // Another process's commits come the same way.
+    QProcess process;
+    startWorker(process, {QStringLiteral("write-rows"), db.path(), QStringLiteral("w"), QStringLiteral("3")});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(seenByOther >= 5, 10000);
+    QCOMPARE(seenByOther, 5);
+}
+
+void TestStore::fullDiskNeverCrashes_data()
+{
+    QTest::addColumn<bool>("memoryFull");
+    QTest::newRow("the disk of the file") << false;
+    QTest::newRow("the memory of the lock files") << true;
+}
+
+void TestStore::fullDiskNeverCrashes()
+{
+    // A full file system under the file or under the engine's mapped lock
+    // files: a save fails with a reason, nothing reported saved is lost, and
+    // nothing dies of SIGBUS.
+    QFETCH(bool, memoryFull);
+    if (::geteuid() != 0)
+        QSKIP("needs root to mount a small file system");
+    QTemporaryDir full;
+    QTemporaryDir memory;
+    const QString small = memoryFull ? memory.path() : full.path();
+    if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                    QStringLiteral("size=3m"), QStringLiteral("tmpfs"), small})
+        != 0)
+        QSKIP("cannot mount a small file system here");
+    const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {small}); });
+    TestDatabase made;
+    const QString path = full.path() + QStringLiteral("/dbn.ib");
+    QVERIFY(QFile::copy(made.path(), path));
+    QFile filler(small + QStringLiteral("/filler"));
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(1 << 16, 'x');
+    while (filler.write(block) == block.size() && filler.flush()) { }
+    filler.close();
+    QStringList arguments {QStringLiteral("write-rows"), path, QStringLiteral("full"), QStringLiteral("400")};
+    if (memoryFull)
+        arguments = QStringList {QStringLiteral("--memory"), memory.path()} + arguments;
+    QProcess process;
+    startWorker(process, arguments);
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    const QByteArray said = process.readAllStandardError();
+    if (memoryFull) {
+        // Refused before the engine maps anything there.
+        QVERIFY(process.exitCode() == 3 || process.exitCode() == 4);
+        QVERIFY2(said.contains("no room") || said.contains("No space left on device"), said.constData());
+    } else {
+        QVERIFY2(said.contains("No space left on device"), said.constData());
+    }
+    const QByteArray stored = process.readAllStandardOutput().trimmed();
+    QVERIFY(filler.remove());
+    // Every save reported done is there once there is room again (read from
+    // a copy: this process opens files of its own file system only).
+    const QString copy = TestDatabase::unusedPath();
+    QVERIFY(QFile::copy(path, copy));
+    if (!memoryFull)
+        QCOMPARE(QByteArray::number(TestSql::count(copy, QStringLiteral("WHERE Tytul STARTING WITH 'full-'"))), stored);
+    QCOMPARE(TestSql::value(copy, QStringLiteral("SELECT COUNT(*) FROM RDB$DATABASE")), QStringLiteral("1"));
 }
 
 void TestStore::missingOrUnreadableDatabase()
@@ -688,29 +812,44 @@ void TestStore::twoProcessesShareTheFile()
 
 void TestStore::oneLockFolderPerFile_data()
 {
+    // refused: 0 written, 3 the engine's folder refused, 4 the file refused.
     QTest::addColumn<int>("plant");
-    QTest::addColumn<bool>("refused");
-    QTest::newRow("different TMPDIR values") << int(Plant::Nothing) << false;
-    QTest::newRow("a foreign penwick folder in TMPDIR") << int(Plant::ForeignInTmpdir) << false;
-    QTest::newRow("a link as penwick folder in TMPDIR") << int(Plant::LinkInTmpdir) << false;
-    QTest::newRow("a foreign lock folder beside the file") << int(Plant::ForeignLockFolder) << true;
+    QTest::addColumn<int>("refused");
+    QTest::newRow("different TMPDIR values") << int(Plant::Nothing) << 0;
+    QTest::newRow("a foreign penwick folder in TMPDIR") << int(Plant::ForeignInTmpdir) << 0;
+    QTest::newRow("a link as penwick folder in TMPDIR") << int(Plant::LinkInTmpdir) << 0;
+    QTest::newRow("the second copy through a hard link") << int(Plant::HardLink) << 0;
+    QTest::newRow("the second copy through a bind mount") << int(Plant::BindMount) << 0;
+    QTest::newRow("an older version has the file open") << int(Plant::OlderCopy) << 4;
+    QTest::newRow("the private folder was open to others") << int(Plant::OpenBase) << 0;
+    QTest::newRow("the private folder is another user's") << int(Plant::ForeignBase) << 3;
 }
 
 void TestStore::oneLockFolderPerFile()
 {
     // Two copies started from different places (a terminal, tmux, a sandbox)
-    // write one file at once: every save reported done is in the file, or
-    // the file is refused untouched; never two lock folders for one file.
+    // or through different names write one file at once: every save reported
+    // done is in the file, or the file is refused untouched; never two lock
+    // folders for one file, and nothing planted is used.
     QFETCH(int, plant);
-    QFETCH(bool, refused);
+    QFETCH(int, refused);
     constexpr int rows = 150;
     TestDatabase made;
     QTemporaryDir elsewhere;
     QTemporaryDir tmpA;
     QTemporaryDir tmpB;
     QTemporaryDir theirs;
+    QTemporaryDir memory;
     const QString ours = QStringLiteral("/penwick-") + QString::number(getuid());
     QString path = made.path();
+    QString second = path;
+    QStringList options;
+    QFile olderLockTable(elsewhere.path() + QStringLiteral("/.penwick-lock/fb_lock_00fe"));
+    QString mounted;
+    const auto unmount = qScopeGuard([&mounted] {
+        if (!mounted.isEmpty())
+            QProcess::execute(QStringLiteral("umount"), {mounted});
+    });
     switch (Plant(plant)) {
     case Plant::Nothing:
         break;
@@ -722,24 +861,58 @@ void TestStore::oneLockFolderPerFile()
         QVERIFY(QFile::link(theirs.path(), tmpA.path() + ours));
         QVERIFY(QFile::link(theirs.path(), tmpB.path() + ours));
         break;
-    case Plant::ForeignLockFolder:
-        path = elsewhere.path() + QStringLiteral("/dbn.ib");
-        QVERIFY(QFile::copy(made.path(), path));
-        plantForeign(elsewhere.path() + QStringLiteral("/.penwick-lock"), theirs.path());
+    case Plant::HardLink:
+        second = elsewhere.path() + QStringLiteral("/dbn.ib");
+        QVERIFY(::link(QFile::encodeName(path).constData(), QFile::encodeName(second).constData()) == 0);
         break;
+    case Plant::BindMount: {
+        second = elsewhere.path() + QStringLiteral("/dbn.ib");
+        QFile(second).open(QIODevice::WriteOnly);
+        if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("--bind"), path, second}) != 0)
+            QSKIP("cannot bind-mount here");
+        mounted = second;
+        break;
+    }
+    case Plant::OlderCopy:
+        // An older version's engine keeps a shared lock on its lock table.
+        path = second = elsewhere.path() + QStringLiteral("/dbn.ib");
+        QVERIFY(QFile::copy(made.path(), path));
+        QVERIFY(QDir().mkpath(QFileInfo(olderLockTable).absolutePath()));
+        QVERIFY(olderLockTable.open(QIODevice::WriteOnly));
+        QCOMPARE(::flock(olderLockTable.handle(), LOCK_SH), 0);
+        break;
+    case Plant::OpenBase:
+    case Plant::ForeignBase: {
+        options = QStringList {QStringLiteral("--memory"), memory.path()};
+        const QString base = memory.path() + ours;
+        QVERIFY(QDir().mkpath(base + QStringLiteral("/engine/intl")));
+        QFile planted(base + QStringLiteral("/engine/intl/libfbintl.so"));
+        QVERIFY(planted.open(QIODevice::WriteOnly));
+        planted.close();
+        QVERIFY(QFile::copy(planted.fileName(), base + QStringLiteral("/engine/plugins.conf")));
+        QCOMPARE(::chmod(QFile::encodeName(base).constData(), 0777), 0);
+        if (Plant(plant) == Plant::ForeignBase)
+            plantForeign(base, theirs.path());
+        break;
+    }
     }
     const QByteArray before = fileHash(path);
     QProcess a;
     QProcess b;
-    startWorker(a, {QStringLiteral("write-rows"), path, QStringLiteral("a"), QString::number(rows)}, tmpA.path());
-    startWorker(b, {QStringLiteral("write-rows"), path, QStringLiteral("b"), QString::number(rows)}, tmpB.path());
+    startWorker(a,
+                options + QStringList {QStringLiteral("write-rows"), path, QStringLiteral("a"), QString::number(rows)},
+                tmpA.path());
+    startWorker(
+        b, options + QStringList {QStringLiteral("write-rows"), second, QStringLiteral("b"), QString::number(rows)},
+        tmpB.path());
     QVERIFY(a.waitForFinished(120000));
     QVERIFY(b.waitForFinished(120000));
     QVERIFY(QDir(theirs.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
     if (refused) {
-        QCOMPARE(a.exitCode(), 3);
-        QCOMPARE(b.exitCode(), 3);
-        QVERIFY(a.readAllStandardError().contains(".penwick-lock"));
+        QCOMPARE(a.exitCode(), refused);
+        QCOMPARE(b.exitCode(), refused);
+        const QByteArray said = a.readAllStandardError();
+        QVERIFY2(said.contains(refused == 3 ? "another user" : "older version"), said.constData());
         QCOMPARE(fileHash(path), before);
         return;
     }
@@ -749,6 +922,13 @@ void TestStore::oneLockFolderPerFile()
     QCOMPARE(b.readAllStandardOutput().trimmed(), QByteArray::number(rows));
     QCOMPARE(TestSql::count(path, QStringLiteral("WHERE Tytul STARTING WITH 'a-'")), rows);
     QCOMPARE(TestSql::count(path, QStringLiteral("WHERE Tytul STARTING WITH 'b-'")), rows);
+    if (!options.isEmpty()) {
+        // Emptied before use: what was planted is gone, and the folder is private.
+        const QString base = memory.path() + ours;
+        QVERIFY(!QFile::exists(base + QStringLiteral("/engine/plugins.conf")));
+        QVERIFY(QFileInfo(base + QStringLiteral("/engine/intl")).isSymLink());
+        QCOMPARE(QFileInfo(base).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+    }
 }
 
 void TestStore::neighbourNote_data()

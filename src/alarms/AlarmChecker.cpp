@@ -52,25 +52,43 @@ void TAlarmChecker::CheckAlarms()
             return;
         if (!DueRules::isDue(row, now))
             continue;
+        // Marked running here, on this thread, and only from the state the
+        // pass read: of two copies of the program, the one whose update
+        // changed the row announces it, and neither writes over an
+        // acknowledgement the other has just made.
+        try {
+            if (!m_dm.fireAlarm(row))
+                continue;
+        } catch (const Firebird::Error &error) {
+            // Held by another program (another copy firing it, an open
+            // transaction): the next pass tries again.
+            if (error.busy() || error.conflict())
+                continue;
+            // Any other failure would fail at every pass: the alarm is
+            // announced all the same, and again at the next pass.
+            m_dm.ReportFailure(QStringLiteral("Can't set the type of alarm!"), QStringLiteral("FormNotatka"),
+                               error.message());
+        }
         text += DueRules::balloonEntry(row);
-        // The state is written inside the main-thread call: a firing whose
-        // announcement never runs (shutdown) leaves the alarm armed instead of
-        // silently running.
-        TDM *dm = &m_dm;
         const int id = row.id;
         const Announce announce = m_announce;
         const auto fired = m_noteFired;
         const QString title = BalloonTitle;
         // A copy of its own, so no text buffer is shared between the threads.
         const QString shown(text.constData(), text.size());
-        const bool ran = callMainThread([dm, id, announce, fired, title, shown] {
-            dm->WriteAlarmState(id, Alarm::Running);
+        const bool ran = callMainThread([id, announce, fired, title, shown] {
             if (fired)
                 fired(id);
             announce(title, shown);
         });
-        if (!ran)
+        if (!ran) {
+            // Never announced: the next run fires it again, and says so.
+            try {
+                m_dm.unfireAlarm(row);
+            } catch (const Firebird::Error &) {
+            }
             return;
+        }
         // The main thread may have kept us waiting.
         now = LocalMoment::of(Clock::currentDateTime());
     }

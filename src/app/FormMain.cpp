@@ -44,6 +44,8 @@ constexpr int kDefaultTitleWidth = 155;
 constexpr int kDefaultDateWidth = 100;
 constexpr int kMinimumColumnWidth = 100;
 constexpr int kTrayPollMs = 2000;
+// Changes of other programs that come within this time give one refill.
+constexpr int kChangeSettleMs = 20;
 
 // Opens on every way out of a command that paused the checker.
 class CheckerResume final
@@ -110,6 +112,17 @@ void TFormMain::start()
     tUpdateAndPublicity = Online->tUpdateAndPublicity;
 
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { CloseProgram(); });
+
+    // Changes committed by another copy of the program (or the companion
+    // command) show at once; a burst of them gives one refill.
+    m_changedElsewhere = new QTimer(this);
+    m_changedElsewhere->setSingleShot(true);
+    m_changedElsewhere->setInterval(kChangeSettleMs);
+    connect(m_changedElsewhere, &QTimer::timeout, this, &TFormMain::RefreshNoteList);
+    DM.listenForChanges([this](int) {
+        if (!m_changedElsewhere->isActive())
+            m_changedElsewhere->start();
+    });
 
     FormCreate();
     if (m_options.buildWindow)
@@ -338,6 +351,7 @@ void TFormMain::setVisible(bool visible)
 
 void TFormMain::FormDestroy()
 {
+    DM.listenForChanges({});
     // Both loops are woken and joined before any widget goes away, so no
     // late call reaches a destroyed window.
     for (WorkerThread *thread :
@@ -552,7 +566,12 @@ void TFormMain::NotatkaPokazEdytujExecute()
         TFormNotatka editor(DM, *this, this);
         // Opening a running alarm acknowledges it before the editor shows.
         if (DM.ReadAlarmState(id) == Alarm::Running) {
-            DM.WriteAlarmState(id, Alarm::Acknowledged);
+            try {
+                DM.acknowledgeAlarm(id);
+            } catch (const Firebird::Error &failure) {
+                DM.ReportFailure(QStringLiteral("Can't set the type of alarm!"), QStringLiteral("FormNotatka"),
+                                 failure.message());
+            }
             if (SzukanyCiag->text().trimmed().isEmpty())
                 FillNoteList(SelectedNoteId);
             else

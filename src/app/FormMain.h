@@ -188,6 +188,7 @@ private:
     TAlarmChecker *m_alarmChecker = nullptr;
     TBlinkingItems *m_blinkingItems = nullptr;
     QTimer *m_trayWatch = nullptr;
+    QTimer *m_changedElsewhere = nullptr;
     int m_titleWidth;
     int m_dateWidth;
     int m_firedNoteId = -1;      // the note of the announcement under way

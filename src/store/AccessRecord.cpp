@@ -10,9 +10,16 @@
 
 namespace {
 
+// Beside the lock folders, in the engine's private folder: one record per
+// file, whatever name reaches it.
 QString recordPath(const QString &databaseFile)
 {
-    return EngineFolder::forDatabase(databaseFile) + QStringLiteral("/open-") + QFileInfo(databaseFile).fileName();
+    struct stat file {
+    };
+    if (::stat(QFile::encodeName(databaseFile).constData(), &file) != 0)
+        return QString();
+    return EngineFolder::base() + QStringLiteral("/records/") + QString::number(quint64(file.st_dev)) + QLatin1Char('-')
+           + QString::number(quint64(file.st_ino));
 }
 
 // The file's device, inode, size and both times to the nanosecond: the change
@@ -36,18 +43,23 @@ bool AccessRecord::saysOpen(const QString &databaseFile)
     const QByteArray now = identity(databaseFile);
     if (now.isEmpty())
         return false;
-    QFile record(recordPath(databaseFile));
-    return record.open(QIODevice::ReadOnly) && record.read(256) == now;
+    const QString path = recordPath(databaseFile);
+    QFile record(path);
+    return !path.isEmpty() && record.open(QIODevice::ReadOnly) && record.read(256) == now;
 }
 
 void AccessRecord::remember(const QString &databaseFile, bool open)
 {
     const QString path = recordPath(databaseFile);
+    if (path.isEmpty())
+        return;
     const QByteArray now = open ? identity(databaseFile) : QByteArray();
     if (now.isEmpty()) {
         QFile::remove(path);
         return;
     }
+    // The engine's private folder exists once the file was opened.
+    ::mkdir(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), 0700);
     QSaveFile record(path);
     if (!record.open(QIODevice::WriteOnly) || record.write(now) != now.size() || !record.commit())
         QFile::remove(path);

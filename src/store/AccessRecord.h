@@ -3,7 +3,7 @@
 #include <QString>
 
 // What the end of a run knew about one database file's access password: that
-// none was stored. It is kept in the file's lock folder together with the
+// none was stored. It is kept in the engine's private folder together with the
 // file's identity, size and times at that moment, so any later change of the
 // file (a write by any program, a copy over it, a touch) makes it void. A
 // start that finds it valid knows the password read's answer before the

@@ -4,6 +4,10 @@
 #include "DataLocation.h"
 #include "Statements.h"
 
+#include <QMetaObject>
+#include <QObject>
+
+#include <algorithm>
 #include <chrono>
 #include <iterator>
 #include <thread>
@@ -88,6 +92,7 @@ TDM::TDM(const QString &databaseName, Connect connect)
 
 TDM::~TDM()
 {
+    listenForChanges({});
     DisconnectDatabase();
 }
 
@@ -107,10 +112,17 @@ bool TDM::ConnectDatabase()
     const auto lock = m_database.lock();
     try {
         m_database.open();
+        m_connectError.clear();
         return true;
-    } catch (const Firebird::Error &) {
+    } catch (const Firebird::Error &error) {
+        m_connectError = error.message();
         return false;
     }
+}
+
+QString TDM::connectError() const
+{
+    return m_connectError;
 }
 
 bool TDM::DisconnectDatabase()
@@ -153,9 +165,84 @@ template<class RowFunction> void TDM::select(const QString &sql, RowFunction &&r
     }
 }
 
-void TDM::write(const QString &sql)
+int TDM::write(const QString &sql, Firebird::Transaction::Mode mode)
 {
-    retryingConflicts([&] { m_database.execute(sql); });
+    return retryingConflicts([&] {
+        const auto lock = m_database.lock();
+        Firebird::Transaction transaction(m_database, mode);
+        const int changed = transaction.executeCounting(sql);
+        commitChange(transaction, changed > 0);
+        return changed;
+    });
+}
+
+void TDM::commitChange(Firebird::Transaction &transaction, bool changed)
+{
+    if (!changed) {
+        transaction.commit();
+        return;
+    }
+    // Delivered with the commit, and only then.
+    transaction.execute(Statements::postChange());
+    // Counted before the commit: its delivery may come before commit() returns.
+    const bool counted = m_listening;
+    if (counted)
+        ++m_ownPosts;
+    try {
+        transaction.commit();
+    } catch (const Firebird::Error &) {
+        if (counted)
+            --m_ownPosts;
+        throw;
+    }
+}
+
+void TDM::listenForChanges(std::function<void(int)> changedElsewhere)
+{
+    const auto lock = m_database.lock();
+    // No delivery reaches the listener once the watch is gone.
+    m_database.stopWatching();
+    m_listening = false;
+    m_listener.reset();
+    m_changedElsewhere = std::move(changedElsewhere);
+    if (!m_changedElsewhere)
+        return;
+    m_ownPosts = 0;
+    m_listening = true;
+    m_listener = std::make_unique<QObject>();
+    QObject *listener = m_listener.get();
+    m_database.watchEvent(Statements::ChangeEvent, [this, listener] {
+        // One queued call at a time: what comes meanwhile is counted with it.
+        if (!m_deliveryPending.exchange(true))
+            QMetaObject::invokeMethod(
+                listener, [this] { takeChanges(); }, Qt::QueuedConnection);
+    });
+}
+
+void TDM::takeChanges()
+{
+    m_deliveryPending = false;
+    int posted = 0;
+    {
+        const auto lock = m_database.lock();
+        posted = m_database.takeEventCount();
+    }
+    if (posted == 0)
+        return;
+    if (posted == Firebird::Connection::PostingsUnknown) {
+        m_ownPosts = 0;
+        if (m_changedElsewhere)
+            m_changedElsewhere(0);
+        return;
+    }
+    // This module's own commits come back too; only what is left is news.
+    int own = m_ownPosts.load();
+    while (own > 0 && !m_ownPosts.compare_exchange_weak(own, own - std::min(own, posted))) { }
+    const int mine = std::max(own, 0);
+    if (posted <= mine)
+        return;
+    if (m_changedElsewhere)
+        m_changedElsewhere(posted - mine);
 }
 
 QString TDM::GetSetting(const QString &key)
@@ -237,15 +324,36 @@ int TDM::ReadAlarmState(int id)
 void TDM::WriteAlarmState(int id, int state, const AlarmDetails &details)
 {
     try {
-        writeAlarmState(id, state, details);
+        writeAlarmStateOrThrow(id, state, details);
     } catch (const Firebird::Error &error) {
         ReportFailure(QStringLiteral("Can't set the type of alarm!"), QStringLiteral("FormNotatka"), error.message());
     }
 }
 
-void TDM::writeAlarmState(int id, int state, const AlarmDetails &details)
+void TDM::writeAlarmStateOrThrow(int id, int state, const AlarmDetails &details)
 {
     write(Statements::writeAlarmState(id, state, details.kind, details.date, details.time, Clock::currentDateTime()));
+}
+
+void TDM::acknowledgeAlarm(int id)
+{
+    write(Statements::writeAlarmState(id, Alarm::Acknowledged, -1, {}, {}, Clock::currentDateTime())
+          + Statements::whileRunning());
+}
+
+bool TDM::fireAlarm(const Note &read)
+{
+    // A background write: a row another program holds is tried again at the
+    // next pass instead of holding up the main thread's statements meanwhile.
+    return write(Statements::writeAlarmState(read.id, Alarm::Running, -1, {}, {}, {})
+                     + Statements::whileAlarmUnchanged(read),
+                 Firebird::Transaction::ReadWriteNoWait)
+           > 0;
+}
+
+void TDM::unfireAlarm(const Note &read)
+{
+    write(Statements::unfireAlarm(read), Firebird::Transaction::ReadWriteNoWait);
 }
 
 int TDM::PickNeighbourNote(const QVector<int> &listIds, int id)
@@ -336,14 +444,31 @@ int TDM::insertNote(const Note &note)
         transaction.execute(Statements::insertNote(id, note.title, note.body,
                                                    QDateTime(note.createdDate, note.createdTime), note.alarm, note.kind,
                                                    note.alarmDate, note.alarmTime));
-        transaction.commit();
+        commitChange(transaction, true);
         return id;
     });
 }
 
-void TDM::updateNoteText(int id, const QString &title, const QString &storedBody)
+TDM::TextSave TDM::updateNoteText(int id, const QString &title, const QString &storedBody, const Note *loaded)
 {
-    write(Statements::updateNoteText(id, title, storedBody));
+    return retryingConflicts([&] {
+        const auto lock = m_database.lock();
+        Firebird::Transaction transaction(m_database, Firebird::Transaction::ReadWrite);
+        // Locked until the commit: what is compared is what is overwritten.
+        std::optional<std::pair<QString, QString>> stored;
+        {
+            Firebird::Cursor cursor(transaction, Statements::lockedNoteText(id));
+            if (cursor.next())
+                stored.emplace(cursor.asString(0), cursor.asString(1));
+        }
+        if (!stored)
+            return TextSave::Gone;
+        if (loaded && (stored->first != loaded->title || stored->second != loaded->body))
+            return TextSave::Changed;
+        transaction.execute(Statements::updateNoteText(id, title, storedBody));
+        commitChange(transaction, true);
+        return TextSave::Saved;
+    });
 }
 
 void TDM::deleteNote(int id)

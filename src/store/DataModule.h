@@ -9,9 +9,13 @@
 #include <QTime>
 #include <QVector>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
+
+class QObject;
 
 Q_DECLARE_LOGGING_CATEGORY(lcStore)
 
@@ -40,6 +44,8 @@ struct StoredPassword {
 // program runs. Each operation holds the connection's lock from its first
 // statement to its commit, so the two threads' statements never overlap, and
 // commits its work when it ends, so nothing written waits for an orderly exit.
+// Each write posts the change event with its commit, so every other copy of
+// the program on the file learns of it at once.
 class TDM final
 {
 public:
@@ -59,6 +65,8 @@ public:
     bool ConnectDatabase();
     bool DisconnectDatabase();
     bool isConnected() const;
+    // Why the last ConnectDatabase failed, in the engine's words.
+    QString connectError() const;
     // Shows nothing and stops nobody; leaves one diagnostic line.
     void ReportFailure(const QString &message, const QString &origin, const QString &error) const;
 
@@ -69,7 +77,21 @@ public:
 
     // Lets a failure through to its caller (the command that runs it shows it).
     int ReadAlarmState(int id);
+    // Reports a failure and carries on.
     void WriteAlarmState(int id, int state, const AlarmDetails &details = {});
+    // The same for a save that must not fail unseen: throws Firebird::Error.
+    void writeAlarmStateOrThrow(int id, int state, const AlarmDetails &details = {});
+    // Marks a running alarm acknowledged; does nothing to one that no longer
+    // runs (another copy acknowledged it, or changed it). Throws.
+    void acknowledgeAlarm(int id);
+    // The checker's firing: marks the note running, but only while its row
+    // holds the alarm as `read` found it, and never waits for a row that
+    // another program holds. Answers whether this write changed the row.
+    // Throws.
+    bool fireAlarm(const Note &read);
+    // Takes a firing back that was never announced (the program ended
+    // meanwhile), unless the alarm has changed since. Throws.
+    void unfireAlarm(const Note &read);
 
     // The ID to select once the note `id` is gone from a list whose rows carry
     // `listIds` in order; -1 for none.
@@ -86,24 +108,45 @@ public:
     // Takes a new ID from GenNotka and inserts the note (its body as stored,
     // its creation moment as given) under it; answers the ID.
     int insertNote(const Note &note);
-    void updateNoteText(int id, const QString &title, const QString &storedBody);
-    // WriteAlarmState for a save that must not fail unseen.
-    void writeAlarmState(int id, int state, const AlarmDetails &details = {});
+    enum class TextSave { Saved, Gone, Changed };
+    // Stores a note's title and body (as stored) when its row still holds
+    // `loaded`'s title and body, or whatever it holds when `loaded` is null.
+    // Gone: no such note; Changed: another program changed it first.
+    TextSave updateNoteText(int id, const QString &title, const QString &storedBody, const Note *loaded = nullptr);
     void deleteNote(int id);
     // The notes whose alarm is armed or acknowledged, newest first.
     std::vector<Note> readAlarmCandidates();
+
+    // Runs `changedElsewhere` on the calling thread, through its event loop,
+    // when another connection (another copy, the companion command) has
+    // committed changes, with how many (0: unknown, after a lost connection
+    // came back). A burst of changes gives one call or few; this module's own
+    // writes give none. An empty function stops listening.
+    void listenForChanges(std::function<void(int changes)> changedElsewhere);
 
 private:
     // Runs a SELECT under the lock in a read-only transaction, handing each row
     // to `row`.
     template<class RowFunction> void select(const QString &sql, RowFunction &&row);
-    // Runs one statement in a transaction of its own; tried again when it
-    // meets an update conflict.
-    void write(const QString &sql);
+    // Runs one statement in a transaction of its own, with the change event
+    // when it changed something; answers how many rows it changed. Tried
+    // again when it meets an update conflict.
+    int write(const QString &sql, Firebird::Transaction::Mode mode = Firebird::Transaction::ReadWrite);
+    // Commits, posting the change event first when `changed`.
+    void commitChange(Firebird::Transaction &transaction, bool changed);
+    void takeChanges();
 
     Firebird::Connection m_database;
     // The reads share one read-only read-committed transaction, kept open:
     // starting one per read forced two page writes each time, and such a
     // transaction holds back no garbage collection.
     std::unique_ptr<Firebird::Transaction> m_reads;
+    QString m_connectError;
+    // Posted by this module and not yet seen come back.
+    std::atomic<int> m_ownPosts {0};
+    std::atomic<bool> m_listening {false};
+    std::atomic<bool> m_deliveryPending {false};
+    std::function<void(int)> m_changedElsewhere;
+    // Lives on the listening thread; deliveries are queued to it.
+    std::unique_ptr<QObject> m_listener;
 };

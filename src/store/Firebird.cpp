@@ -6,13 +6,17 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <ibase.h>
+#include <sys/statvfs.h>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -22,8 +26,9 @@ namespace {
 
 constexpr short kDialect = 3;
 constexpr qint32 kPageBuffers = 2048; // 16 MiB of 8 KiB pages at most
-// How long a write waits for a row another transaction holds.
-constexpr char kLockTimeoutSeconds = 10;
+// How long a write waits for a row another transaction holds: the main thread
+// must not freeze while another program keeps a row.
+constexpr char kLockTimeoutSeconds = 1;
 
 // ISC_DATE counts days from 17 November 1858, ISC_TIME ten-thousandths of a
 // second from midnight.
@@ -92,7 +97,9 @@ Error::Cause causeOf(const ISC_STATUS *status)
     }
     if (duplicate)
         return Error::Cause::Duplicate;
-    if (conflict && !timeout)
+    if (timeout)
+        return Error::Cause::Busy;
+    if (conflict)
         return Error::Cause::Conflict;
     return Error::Cause::Other;
 }
@@ -100,6 +107,17 @@ Error::Cause causeOf(const ISC_STATUS *status)
 Error errorFrom(const ISC_STATUS *status)
 {
     return Error(statusText(status), causeOf(status));
+}
+
+// The engine words a wait that ran out like a conflict after the other
+// transaction ended; but then the row is still held, and another try would
+// only wait as long again.
+Error errorAfterWait(const ISC_STATUS *status, const QElapsedTimer &waited)
+{
+    Error error = errorFrom(status);
+    if (error.conflict() && waited.elapsed() >= kLockTimeoutSeconds * 1000 - 100)
+        return Error(error.message(), Error::Cause::Busy);
+    return error;
 }
 
 bool failed(const ISC_STATUS *status)
@@ -155,6 +173,26 @@ Environment &environment()
 
 std::once_flag environmentOnce;
 
+// The engine maps its lock files (a lock table, an event table and a
+// monitoring table per file, up to a MiB each), and a page of such a mapping
+// that finds no room kills the process with SIGBUS.
+constexpr quint64 kRoomForLockFiles = 4 << 20;
+
+void checkRoomForLockFiles()
+{
+    struct statvfs room = {};
+    const QByteArray folder = QFile::encodeName(environment().folder);
+    if (::statvfs(folder.constData(), &room) != 0)
+        return;
+    const quint64 free = quint64(room.f_bavail) * quint64(room.f_frsize);
+    if (free < kRoomForLockFiles)
+        throw Error(QStringLiteral("There is no room for the database engine's lock files in %1 (%2 KiB free, "
+                                   "%3 KiB needed): it is not opened until there is.")
+                        .arg(environment().folder)
+                        .arg(free / 1024)
+                        .arg(kRoomForLockFiles / 1024));
+}
+
 // Every attachment and every new file goes through here: a file whose lock
 // folder is not the one this process uses is refused, never opened with it.
 void checkEnvironmentFor(const QString &databaseFile)
@@ -165,6 +203,11 @@ void checkEnvironmentFor(const QString &databaseFile)
     if (wanted != environment().folder)
         throw Error(QStringLiteral("%1 is not opened: its lock folder is %2, and this process uses %3.")
                         .arg(databaseFile, wanted, environment().folder));
+    checkRoomForLockFiles();
+    if (EngineFolder::olderCopyHolds(databaseFile))
+        throw Error(QStringLiteral("%1 is not opened: an older version of Penwick, or a tool set up by one, has it "
+                                   "open with its lock files in .penwick-lock beside it. Close that program first.")
+                        .arg(databaseFile));
 }
 
 // Splits a script into statements at semicolons outside comments and quotes.
@@ -254,30 +297,14 @@ bool prepareEnvironment(const QString &databaseFile)
     std::call_once(environmentOnce, [&databaseFile] {
         Environment &chosen = environment();
         chosen.folder = EngineFolder::forDatabase(databaseFile);
-        const QString problem = EngineFolder::makePrivate(chosen.folder);
+        const QString problem = EngineFolder::prepare(chosen.folder);
         if (!problem.isEmpty()) {
-            chosen.problem = QStringLiteral("%1 is not opened: its lock folder %2, which every program that opens "
-                                            "the file must share, cannot be used: %3.")
-                                 .arg(databaseFile, chosen.folder, problem);
+            chosen.problem = QStringLiteral("%1 is not opened: the engine's private folder, which every program that "
+                                            "opens the file must share, cannot be used: %2.")
+                                 .arg(databaseFile, problem);
             return;
         }
-        // The engine finds its character sets under this folder; without them
-        // it retries loading them on every attach and logs each failure.
-        const QString intl = chosen.folder + QStringLiteral("/intl");
-        const QString systemIntl = QStringLiteral(PENWICK_FIREBIRD_INTL);
-        if (!QFileInfo(intl).isSymLink() && !QFileInfo::exists(intl) && QFileInfo::exists(systemIntl))
-            QFile::link(systemIntl, intl);
-        const QByteArray wanted = "ServerMode = SuperClassic\nTracePlugin =\n";
-        QFile conf(chosen.folder + QStringLiteral("/firebird.conf"));
-        if (!conf.open(QIODevice::ReadOnly) || conf.readAll() != wanted) {
-            conf.close();
-            QSaveFile out(conf.fileName());
-            if (out.open(QIODevice::WriteOnly)) {
-                out.write(wanted);
-                out.commit();
-            }
-        }
-        qputenv("FIREBIRD", QFile::encodeName(chosen.folder));
+        qputenv("FIREBIRD", QFile::encodeName(EngineFolder::root()));
         qputenv("FIREBIRD_LOCK", QFile::encodeName(chosen.folder));
     });
     return environment().problem.isEmpty();
@@ -285,9 +312,62 @@ bool prepareEnvironment(const QString &databaseFile)
 
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// One event watch's buffers. The client library calls onEvent() on a thread
+// of its own, also after the connection that queued it has gone; it finds the
+// watch through this registry, so a late call never reaches freed memory.
+struct EventWatch {
+    ISC_UCHAR *events = nullptr;
+    ISC_UCHAR *results = nullptr;
+    short length = 0;
+    bool delivered = false;
+    std::condition_variable arrived;
+    std::function<void()> notify;
+
+    ~EventWatch()
+    {
+        isc_free(reinterpret_cast<ISC_SCHAR *>(events));
+        isc_free(reinterpret_cast<ISC_SCHAR *>(results));
+    }
+};
+
+std::mutex watchesLock;
+std::map<quintptr, std::shared_ptr<EventWatch>> &watches()
+{
+    static std::map<quintptr, std::shared_ptr<EventWatch>> registry;
+    return registry;
+}
+quintptr nextWatchKey = 0;
+
+void onEvent(void *key, ISC_USHORT length, const ISC_UCHAR *updated)
+{
+    // Passed on under the registry's lock: once stopWatching() has taken the
+    // watch out, no call is still under way.
+    const std::lock_guard<std::mutex> locked(watchesLock);
+    const auto found = watches().find(quintptr(key));
+    // A cancel, or the end of the attachment, calls once more with nothing.
+    if (found == watches().end() || !updated || length == 0)
+        return;
+    EventWatch &watch = *found->second;
+    std::memcpy(watch.results, updated, std::min<size_t>(length, size_t(watch.length)));
+    watch.delivered = true;
+    watch.arrived.notify_all();
+    if (watch.notify)
+        watch.notify();
+}
+
+} // namespace
+
 struct Connection::Private {
     isc_db_handle db = 0;
     QString databaseName;
+    quintptr watchKey = 0; // 0: no watch
+    ISC_LONG eventId = 0;
+    bool queued = false;
+    // Set by an attach after the watch began: what was posted meanwhile is
+    // unknown.
+    bool missed = false;
 
     void detach() noexcept
     {
@@ -295,6 +375,60 @@ struct Connection::Private {
         if (db)
             isc_detach_database(status, &db);
         db = 0;
+        // The interest went with the attachment.
+        queued = false;
+    }
+
+    void queue() noexcept
+    {
+        if (!db || !watchKey || queued)
+            return;
+        std::shared_ptr<EventWatch> watch;
+        {
+            const std::lock_guard<std::mutex> locked(watchesLock);
+            const auto found = watches().find(watchKey);
+            if (found == watches().end())
+                return;
+            watch = found->second;
+        }
+        ISC_STATUS_ARRAY status;
+        // Without events (a server that refuses them) the program still works;
+        // its copies only learn of each other's changes at their own refills.
+        isc_que_events(status, &db, &eventId, watch->length, watch->events, onEvent,
+                       reinterpret_cast<void *>(watchKey));
+        queued = !failed(status);
+    }
+
+    // The engine answers a fresh interest at once, with the counts to start
+    // from; they are taken here, so that every later posting is counted.
+    void start() noexcept
+    {
+        queue();
+        if (!queued)
+            return;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        std::unique_lock<std::mutex> locked(watchesLock);
+        const auto found = watches().find(watchKey);
+        if (found == watches().end())
+            return;
+        EventWatch &watch = *found->second;
+        if (!watch.arrived.wait_until(locked, deadline, [&watch] { return watch.delivered; }))
+            return;
+        ISC_ULONG counts[20] = {};
+        isc_event_counts(counts, watch.length, watch.events, watch.results);
+        watch.delivered = false;
+        locked.unlock();
+        queued = false;
+        queue();
+    }
+
+    void cancel() noexcept
+    {
+        if (db && queued) {
+            ISC_STATUS_ARRAY status;
+            isc_cancel_events(status, &db, &eventId);
+        }
+        queued = false;
     }
 };
 
@@ -306,6 +440,7 @@ Connection::Connection(const QString &databaseName)
 
 Connection::~Connection()
 {
+    stopWatching();
     d->detach();
 }
 
@@ -343,12 +478,18 @@ void Connection::open()
         d->db = 0;
         check(status);
     }
+    if (d->watchKey) {
+        d->start();
+        d->missed = true;
+    }
 }
 
 void Connection::close()
 {
     if (!d->db)
         return;
+    // Cancelled first: nothing is delivered for an attachment that is going.
+    d->cancel();
     ISC_STATUS_ARRAY status;
     isc_detach_database(status, &d->db);
     if (failed(status)) {
@@ -370,6 +511,63 @@ void Connection::execute(const QString &sql)
     Transaction transaction(*this, Transaction::ReadWrite);
     transaction.execute(sql);
     transaction.commit();
+}
+
+void Connection::watchEvent(const QByteArray &name, std::function<void()> delivered)
+{
+    stopWatching();
+    auto watch = std::make_shared<EventWatch>();
+    watch->notify = std::move(delivered);
+    watch->length = short(isc_event_block(&watch->events, &watch->results, 1, name.constData()));
+    {
+        const std::lock_guard<std::mutex> locked(watchesLock);
+        d->watchKey = ++nextWatchKey;
+        watches()[d->watchKey] = std::move(watch);
+    }
+    d->start();
+}
+
+void Connection::stopWatching()
+{
+    if (!d->watchKey)
+        return;
+    d->cancel();
+    std::shared_ptr<EventWatch> gone;
+    {
+        const std::lock_guard<std::mutex> locked(watchesLock);
+        const auto found = watches().find(d->watchKey);
+        if (found != watches().end()) {
+            gone = std::move(found->second);
+            watches().erase(found);
+        }
+    }
+    d->watchKey = 0;
+}
+
+int Connection::takeEventCount()
+{
+    ISC_ULONG counts[20] = {};
+    bool delivered = false;
+    {
+        const std::lock_guard<std::mutex> locked(watchesLock);
+        const auto found = watches().find(d->watchKey);
+        if (found != watches().end() && found->second->delivered) {
+            EventWatch &watch = *found->second;
+            isc_event_counts(counts, watch.length, watch.events, watch.results);
+            watch.delivered = false;
+            delivered = true;
+        }
+    }
+    if (delivered) {
+        // A delivery ends the interest; postings meanwhile are counted at once.
+        d->queued = false;
+        d->queue();
+    }
+    if (d->missed) {
+        d->missed = false;
+        return PostingsUnknown;
+    }
+    return delivered ? int(counts[0]) : 0;
 }
 
 void Connection::createFromScript(const QString &path, const QString &scriptPath)
@@ -438,12 +636,16 @@ Transaction::Transaction(Connection &connection, Mode mode)
                                    isc_tpb_lock_timeout,
                                    1,
                                    kLockTimeoutSeconds};
+    static const char noWaitTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed, isc_tpb_rec_version,
+                                     isc_tpb_nowait};
     try {
         m_connection.open();
         ISC_STATUS_ARRAY status;
         isc_db_handle &db = m_connection.d->db;
         if (mode == ReadOnly)
             isc_start_transaction(status, &m_handle->tr, 1, &db, short(sizeof readTpb), readTpb);
+        else if (mode == ReadWriteNoWait)
+            isc_start_transaction(status, &m_handle->tr, 1, &db, short(sizeof noWaitTpb), noWaitTpb);
         else
             isc_start_transaction(status, &m_handle->tr, 1, &db, short(sizeof writeTpb), writeTpb);
         check(status);
@@ -471,15 +673,55 @@ void Transaction::execute(const QString &sql)
     QElapsedTimer waited;
     waited.start();
     isc_dsql_execute_immediate(status, &m_connection.d->db, &m_handle->tr, 0, text.constData(), kDialect, nullptr);
-    if (failed(status)) {
-        Error error = errorFrom(status);
-        // The engine words a wait that ran out like a conflict after the other
-        // transaction ended; but then the row is still held, and another try
-        // would only wait as long again.
-        if (error.conflict() && waited.elapsed() >= kLockTimeoutSeconds * 1000 - 500)
-            error = Error(error.message(), Error::Cause::Other);
-        fail(error);
+    if (failed(status))
+        fail(errorAfterWait(status, waited));
+}
+
+int Transaction::executeCounting(const QString &sql)
+{
+    const QByteArray text = sql.toUtf8();
+    isc_db_handle &db = m_connection.d->db;
+    ISC_STATUS_ARRAY status;
+    struct Statement {
+        isc_stmt_handle handle = 0;
+        ~Statement()
+        {
+            ISC_STATUS_ARRAY ignored;
+            if (handle)
+                isc_dsql_free_statement(ignored, &handle, DSQL_drop);
+        }
+    } statement;
+    QElapsedTimer waited;
+    waited.start();
+    auto checked = [&] {
+        if (failed(status))
+            fail(errorAfterWait(status, waited));
+    };
+    isc_dsql_allocate_statement(status, &db, &statement.handle);
+    checked();
+    isc_dsql_prepare(status, &m_handle->tr, &statement.handle, 0, text.constData(), kDialect, nullptr);
+    checked();
+    isc_dsql_execute(status, &m_handle->tr, &statement.handle, 1, nullptr);
+    checked();
+    const char items[] = {isc_info_sql_records, isc_info_end};
+    char answer[64] = {};
+    isc_dsql_sql_info(status, &statement.handle, sizeof items, items, sizeof answer, answer);
+    checked();
+    // isc_info_sql_records, its length, then one count per kind of change.
+    int changed = 0;
+    if (answer[0] == isc_info_sql_records) {
+        const char *item = answer + 3;
+        while (item < answer + sizeof answer && *item != isc_info_end) {
+            const char kind = item[0];
+            const short length = short(isc_vax_integer(item + 1, 2));
+            const int count = int(isc_vax_integer(item + 3, length));
+            if (kind == isc_info_req_update_count || kind == isc_info_req_delete_count
+                || kind == isc_info_req_insert_count)
+                changed += count;
+            item += 3 + length;
+        }
     }
+    return changed;
 }
 
 void Transaction::commit()
@@ -556,9 +798,11 @@ Cursor::Cursor(Transaction &transaction, const QString &sql)
     isc_db_handle &db = transaction.m_connection.d->db;
     isc_tr_handle &tr = transaction.m_handle->tr;
     ISC_STATUS_ARRAY status;
-    auto checked = [this, &status] {
+    QElapsedTimer waited;
+    waited.start();
+    auto checked = [this, &status, &waited] {
         if (failed(status))
-            m_transaction.fail(errorFrom(status));
+            m_transaction.fail(errorAfterWait(status, waited));
     };
     isc_dsql_allocate_statement(status, &db, &d->statement);
     checked();
@@ -581,12 +825,15 @@ Cursor::~Cursor() = default;
 bool Cursor::next()
 {
     ISC_STATUS_ARRAY status;
+    // A row read WITH LOCK is locked, or waited for, here.
+    QElapsedTimer waited;
+    waited.start();
     const ISC_STATUS result = isc_dsql_fetch(status, &d->statement, 1, d->out);
     d->onRow = false;
     if (result == 100)
         return false;
     if (failed(status))
-        m_transaction.fail(errorFrom(status));
+        m_transaction.fail(errorAfterWait(status, waited));
     d->onRow = true;
     return true;
 }

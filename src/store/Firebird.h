@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTime>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -19,7 +20,7 @@ namespace Firebird {
 class Error final : public std::runtime_error
 {
 public:
-    enum class Cause { Other, ConnectionLost, Conflict, Duplicate };
+    enum class Cause { Other, ConnectionLost, Conflict, Duplicate, Busy };
     explicit Error(const QString &message, bool connectionLost = false);
     Error(const QString &message, Cause cause);
     QString message() const;
@@ -37,6 +38,11 @@ public:
     {
         return m_cause == Cause::Duplicate;
     }
+    // Another program holds the row and did not let go within the wait.
+    bool busy() const
+    {
+        return m_cause == Cause::Busy;
+    }
 
 private:
     Cause m_cause;
@@ -48,12 +54,13 @@ struct Credentials {
     static const QString password;
 };
 
-// Points the embedded engine at the lock folder of `databaseFile` (see
-// EngineFolder), which also holds a configuration that lets several processes
-// share the file. The engine reads both once per process, so the first call
-// decides, before the first client call: afterwards a process opens only the
-// files whose lock folder is that one. False when the folder cannot be made
-// ours; environmentProblem() then says why, and nothing attaches.
+// Points the embedded engine at its private root and at the lock folder of
+// `databaseFile` (see EngineFolder), with a configuration that lets several
+// processes share the file. The engine reads both once per process, so the
+// first call decides, before the first client call: afterwards a process
+// opens only the files whose lock folder is that one. False when the folders
+// cannot be made ours; environmentProblem() then says why, and nothing
+// attaches.
 bool prepareEnvironment(const QString &databaseFile);
 QString environmentProblem();
 // The lock folder in force; empty before the first call.
@@ -85,6 +92,19 @@ public:
     // Runs one statement that returns no rows in a transaction of its own.
     void execute(const QString &sql); // throws Error
 
+    // Interest in one event that any attachment posts at its commit, from the
+    // next attach to close(), and again after each later attach. `delivered`
+    // runs on a thread of the client library's and must only pass the news
+    // on; takeEventCount() then tells how many postings came and listens
+    // again. Call both under the lock.
+    void watchEvent(const QByteArray &name, std::function<void()> delivered);
+    void stopWatching();
+    // The postings since the last call (0 when nothing was delivered), or
+    // PostingsUnknown after a later attach: anything may have been posted
+    // while the connection was lost.
+    static constexpr int PostingsUnknown = -1;
+    int takeEventCount();
+
     // Creates a database file and runs the statements of a schema script in it.
     // Used by the build, the tests and the benchmarks; the program never
     // changes a schema.
@@ -103,13 +123,17 @@ private:
 class Transaction final
 {
 public:
-    enum Mode { ReadOnly, ReadWrite };
+    // A write waits a short while for a row that another transaction holds,
+    // and fails as busy after it; a background write does not wait at all.
+    enum Mode { ReadOnly, ReadWrite, ReadWriteNoWait };
     Transaction(Connection &connection, Mode mode); // attaches when needed; throws Error
     ~Transaction();
     Q_DISABLE_COPY_MOVE(Transaction)
 
     void execute(const QString &sql); // throws Error
-    void commit();                    // throws Error
+    // The same, answering how many rows the statement changed.
+    int executeCounting(const QString &sql); // throws Error
+    void commit();                           // throws Error
 
 private:
     friend class Cursor;

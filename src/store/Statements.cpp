@@ -226,4 +226,58 @@ QString dueAlarmCandidates()
            + QStringLiteral(" ") + QStringLiteral("ORDER BY DataGodzina DESC");
 }
 
+namespace {
+
+// A column read to the millisecond holds a value within that millisecond; the
+// engine keeps a tenth of one more.
+QString withinMillisecond(const QString &column, const QString &read)
+{
+    return QStringLiteral(" AND ") + column + QStringLiteral(" BETWEEN ") + Sql::quote(read + QLatin1Char('0'))
+           + QStringLiteral(" AND ") + Sql::quote(read + QLatin1Char('9'));
+}
+
+} // namespace
+
+QString whileAlarmUnchanged(const Note &read)
+{
+    QString guard = QStringLiteral(" AND Alarm = ") + QString::number(read.alarm)
+                    + QStringLiteral(" AND AlarmRodzaj = ") + QString::number(read.kind);
+    guard += read.alarmDate.isValid() ? QStringLiteral(" AND AlarmData = ") + Sql::quotedDate(read.alarmDate)
+                                      : QStringLiteral(" AND AlarmData IS NULL");
+    guard += read.alarmTime.isValid() ? withinMillisecond(QStringLiteral("AlarmGodzina"),
+                                                          read.alarmTime.toString(QStringLiteral("HH:mm:ss.zzz")))
+                                      : QStringLiteral(" AND AlarmGodzina IS NULL");
+    guard += read.archive.isValid() ? withinMillisecond(
+                 QStringLiteral("AlarmArchiwum"), Sql::dateText(read.archive.date) + QLatin1Char(' ')
+                                                      + read.archive.time.toString(QStringLiteral("HH:mm:ss.zzz")))
+                                    : QStringLiteral(" AND AlarmArchiwum IS NULL");
+    return guard;
+}
+
+QString whileRunning()
+{
+    return QStringLiteral(" AND Alarm = ") + running1;
+}
+
+QString unfireAlarm(const Note &read)
+{
+    const QString archive = read.archive.isValid() ? Sql::quotedMoment(QDateTime(read.archive.date, read.archive.time))
+                                                   : QStringLiteral("NULL");
+    return QStringLiteral("UPDATE NOTATKI SET Alarm = ") + QString::number(read.alarm)
+           + QStringLiteral(", AlarmArchiwum = ") + archive + QStringLiteral(" WHERE ID = ") + QString::number(read.id)
+           + whileRunning() + QStringLiteral(" AND AlarmArchiwum IS NULL");
+}
+
+QString lockedNoteText(int id)
+{
+    return QStringLiteral("SELECT Tytul, Tresc FROM NOTATKI WHERE ID = ") + QString::number(id)
+           + QStringLiteral(" WITH LOCK");
+}
+
+QString postChange()
+{
+    return QStringLiteral("EXECUTE BLOCK AS BEGIN POST_EVENT '") + QLatin1String(ChangeEvent)
+           + QStringLiteral("'; END");
+}
+
 } // namespace Statements

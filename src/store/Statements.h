@@ -53,4 +53,19 @@ QString writeAlarmState(int id, int state, int kind, const QDate &date, const QT
 
 QString dueAlarmCandidates();
 
+// What a write appends to its own statement so that the change is only made
+// from the state that was read: the alarm columns as `read` holds them.
+QString whileAlarmUnchanged(const Note &read);
+// The acknowledgement's condition: the alarm still runs.
+QString whileRunning();
+// Puts a fired alarm back as `read` found it, while it still runs unseen.
+QString unfireAlarm(const Note &read);
+// The title and body of a note, its row locked until the transaction ends.
+QString lockedNoteText(int id);
+
+// The event that every write posts with its commit, so that the other copies
+// of the program learn of the change.
+inline constexpr char ChangeEvent[] = "penwick_changed";
+QString postChange();
+
 } // namespace Statements
