@@ -128,7 +128,8 @@ private Q_SLOTS:
     void textRoundTrip();
     void closingWithoutSaving_data();
     void closingWithoutSaving();
-    void missingNoteOpensEmpty();
+    void saveOverAChangeElsewhere_data();
+    void saveOverAChangeElsewhere();
 
     // Alarm controls.
     void loadNoteFillsAlarmControls_data();
@@ -878,31 +879,56 @@ void TestNotes::closingWithoutSaving()
     QCOMPARE(main.SelectedNoteId, 101);
 }
 
-void TestNotes::missingNoteOpensEmpty()
+void TestNotes::saveOverAChangeElsewhere_data()
 {
+    // What happened to note 101 after the editor loaded it, the answer to the
+    // question the save then asks (-1: none asked), and what is stored.
+    QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<QString>("titles");
+    QTest::newRow("nothing: saved at once") << "" << -1 << true << "typed";
+    QTest::newRow("opened on a missing note, kept") << "missing" << 1 << false << "";
+    QTest::newRow("deleted, kept editing") << "deleted" << 1 << false << "";
+    QTest::newRow("deleted, saved as new") << "deleted" << 0 << true << "typed";
+    QTest::newRow("changed, kept editing") << "changed" << 2 << false << "theirs";
+    QTest::newRow("changed, overwritten") << "changed" << 0 << true << "typed";
+    QTest::newRow("changed, saved as new") << "changed" << 1 << true << "theirs,typed";
+}
+
+void TestNotes::saveOverAChangeElsewhere()
+{
+    // Another copy of the program changed or deleted the note while this
+    // editor held it: nothing typed is lost, nor the other copy's work.
+    QFETCH(QString, meanwhile);
+    QFETCH(int, answer);
+    QFETCH(bool, closed);
+    QFETCH(QString, titles);
     TestDatabase db;
     QVERIFY2(db.isValid(), qPrintable(db.error()));
-    TestSql::insertNote(db.path(), 101, QStringLiteral("Only"), QStringLiteral("2024.06.01 08:00:00"), 2, 1,
-                        QStringLiteral("2024.06.20"), QStringLiteral("08:00"), QStringLiteral("Body"));
+    if (meanwhile != QStringLiteral("missing"))
+        TestSql::insertNote(db.path(), 101, QStringLiteral("Only"), QStringLiteral("2024.06.01 08:00:00"), 0, 0,
+                            QStringLiteral("2024.06.20"), QStringLiteral("08:00"), QStringLiteral("Body"));
     TDM dm(db.path());
     TFormMain main(dm, quietFormOptions());
-    const StoredNote before = storedNote(db.path(), 101);
-
-    auto editor = existingEditor(dm, main, 99);
-    QCOMPARE(editor->Tytul->text(), QString());
-    QCOMPARE(editor->Tresc->toPlainText(), QString());
-    QVERIFY(!editor->cAlarm->isChecked());
+    auto editor = existingEditor(dm, main, 101);
+    if (meanwhile == QStringLiteral("deleted"))
+        TestSql::exec(db.path(), QStringLiteral("DELETE FROM NOTATKI WHERE ID = 101"));
+    if (meanwhile == QStringLiteral("changed"))
+        TestSql::exec(db.path(), QStringLiteral("UPDATE NOTATKI SET Tytul = 'theirs' WHERE ID = 101"));
+    editor->Tytul->setText(QStringLiteral("typed"));
+    editor->Tresc->setPlainText(QStringLiteral("mine"));
+    MessageBox::setNextAnswers({answer});
     editor->OK->click();
 
-    QVERIFY(!editor->isVisible());
-    QCOMPARE(TestSql::count(db.path()), 1);
-    QCOMPARE(storedNote(db.path(), 99).title, QStringLiteral("<none>"));
-    const StoredNote after = storedNote(db.path(), 101);
-    QCOMPARE(after.title, before.title);
-    QCOMPARE(after.body, before.body);
-    QCOMPARE(after.alarm, before.alarm);
-    QCOMPARE(after.kind, before.kind);
-    QCOMPARE(after.time, before.time);
+    QCOMPARE(MessageBox::takeRecorded().size(), answer < 0 ? 0 : 1);
+    QCOMPARE(editor->isVisible(), !closed);
+    QStringList stored;
+    for (const int id : TestSql::ids(db.path(), QStringLiteral("SELECT ID FROM NOTATKI ORDER BY ID DESC")))
+        stored << storedNote(db.path(), id).title;
+    QCOMPARE(stored.join(QLatin1Char(',')), titles);
+    if (!closed)
+        QCOMPARE(editor->Tytul->text(), QStringLiteral("typed"));
 }
 
 // ---------------------------------------------------------------------------

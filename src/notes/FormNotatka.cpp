@@ -243,7 +243,10 @@ QString TFormNotatka::bodyText() const
 void TFormNotatka::saveFailed(const QString &message, const Firebird::Error &error)
 {
     m_dm.ReportFailure(message, kOrigin, error.message());
-    MessageBox::information(this, message + QStringLiteral("\n\n") + error.message()
+    const QString why = error.busy() ? QStringLiteral("The note is in use elsewhere: another program is changing it "
+                                                      "just now.")
+                                     : error.message();
+    MessageBox::information(this, message + QStringLiteral("\n\n") + why
                                       + QStringLiteral("\n\nThe note is still here: press OK to try again, or "
                                                        "Cancel to close it without saving."));
 }
@@ -315,6 +318,7 @@ bool TFormNotatka::LoadNote(int id)
     m_filling = true;
     try {
         if (const std::optional<Note> note = m_dm.readNote(id)) {
+            m_loaded = *note;
             Tytul->setText(note->title);
             Tresc->setPlainText(NoteText::fromStored(note->body));
             if (note->alarm >= Alarm::Running && note->alarm <= Alarm::Acknowledged) {
@@ -404,13 +408,57 @@ void TFormNotatka::SaveNoteChanges()
 
 bool TFormNotatka::UpdateNoteText(int id, const QString &title, const QString &body)
 {
+    const QString stored = NoteText::toStored(body);
+    // The text is stored over what this editor loaded, never over a change
+    // made meanwhile by another copy of the program, unless the user says so.
+    const Note *expected = &m_loaded;
     try {
-        m_dm.updateNoteText(id, title, NoteText::toStored(body));
-        return true;
+        for (;;) {
+            switch (m_dm.updateNoteText(id, title, stored, expected)) {
+            case TDM::TextSave::Saved:
+                m_loaded.title = title;
+                m_loaded.body = stored;
+                return true;
+            case TDM::TextSave::Gone:
+                if (MessageBox::choose(this,
+                                       QStringLiteral("This note was deleted elsewhere (in another copy of Penwick) "
+                                                      "while you had it open.\n\nYour text is still here."),
+                                       {QStringLiteral("Save as new note"), QStringLiteral("Keep editing")})
+                    == 0)
+                    SaveAsNewNote();
+                return false;
+            case TDM::TextSave::Changed:
+                switch (MessageBox::choose(this,
+                                           QStringLiteral("This note was changed elsewhere (in another copy of "
+                                                          "Penwick) after you opened it.\n\nYour text is still "
+                                                          "here: it can replace that change, or be saved as a new "
+                                                          "note beside it."),
+                                           {QStringLiteral("Overwrite"), QStringLiteral("Save as new note"),
+                                            QStringLiteral("Keep editing")})) {
+                case 0:
+                    expected = nullptr;
+                    continue;
+                case 1:
+                    SaveAsNewNote();
+                    return false;
+                default:
+                    return false;
+                }
+            }
+        }
     } catch (const Firebird::Error &error) {
         saveFailed(QStringLiteral("Can't save changes in note!"), error);
         return false;
     }
+}
+
+void TFormNotatka::SaveAsNewNote()
+{
+    // From here on the editor holds a new note: a failed insert keeps it so.
+    NoteId = -1;
+    if (cAlarm->isChecked() && !ValidateAlarm())
+        return;
+    SaveNewNote();
 }
 
 void TFormNotatka::AnulujClick()
@@ -481,7 +529,10 @@ bool TFormNotatka::ApplyAlarmOnSave(int id)
     // Part of the save the user asked for: a failure is shown, not swallowed.
     auto write = [&](int state, const AlarmDetails &details = {}) {
         try {
-            m_dm.writeAlarmState(id, state, details);
+            if (state == Alarm::Acknowledged)
+                m_dm.acknowledgeAlarm(id);
+            else
+                m_dm.writeAlarmStateOrThrow(id, state, details);
             return true;
         } catch (const Firebird::Error &error) {
             saveFailed(QStringLiteral("Can't set the type of alarm!"), error);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/Note.h"
+
 #include <QDialog>
 
 class QAction;
@@ -73,6 +75,9 @@ private:
     int InsertNote(const QString &title, const QString &body);
     void SaveNoteChanges();
     bool UpdateNoteText(int id, const QString &title, const QString &body);
+    // After the note was changed or deleted elsewhere: the typed text and
+    // alarm become a note of their own.
+    void SaveAsNewNote();
     // False when a write failed; the user has been told.
     bool ApplyAlarmOnSave(int id);
     // The body exactly as typed, with plain line breaks.
@@ -81,6 +86,8 @@ private:
 
     TDM &m_dm;
     NoteListHost &m_main;
+    // The note as LoadNote read it: a save stores over exactly this.
+    Note m_loaded;
     // Where the body's last change happened, so an over-long insertion is
     // cut back where it was made.
     int m_changeFrom = 0;

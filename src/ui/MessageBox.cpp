@@ -1,10 +1,12 @@
 #include "MessageBox.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 bool recordingOn = false;
 QStringList recorded;
+QList<int> answers;
 } // namespace
 
 namespace MessageBox {
@@ -22,10 +24,37 @@ void information(QWidget *parent, const QString &text)
     box.exec();
 }
 
+int choose(QWidget *parent, const QString &text, const QStringList &buttons)
+{
+    if (recordingOn) {
+        recorded << text;
+        return answers.isEmpty() ? -1 : answers.takeFirst();
+    }
+    QMessageBox box(QMessageBox::NoIcon, ApplicationTitle, text, QMessageBox::NoButton, parent);
+    QList<QAbstractButton *> pressable;
+    for (const QString &caption : buttons)
+        pressable << box.addButton(caption, QMessageBox::AcceptRole);
+    // Esc and the close button keep the dialog that asked as it was.
+    if (!pressable.isEmpty()) {
+        box.setEscapeButton(pressable.constLast());
+        box.setDefaultButton(qobject_cast<QPushButton *>(pressable.constLast()));
+    }
+    if (parent)
+        box.setWindowModality(Qt::WindowModal);
+    box.exec();
+    return int(pressable.indexOf(box.clickedButton()));
+}
+
 void setRecording(bool recording)
 {
     recordingOn = recording;
     recorded.clear();
+    answers.clear();
+}
+
+void setNextAnswers(const QList<int> &list)
+{
+    answers = list;
 }
 
 QStringList takeRecorded()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -15,9 +16,15 @@ namespace MessageBox {
 inline const QString ApplicationTitle = QStringLiteral("Penwick");
 
 void information(QWidget *parent, const QString &text);
+// A box with a choice of `buttons`: the index of the one pressed. Esc and the
+// close button press the last one, which should leave things as they are.
+int choose(QWidget *parent, const QString &text, const QStringList &buttons);
 
 // Test hook: while recording, boxes are not shown; their texts are kept.
 void setRecording(bool recording);
 QStringList takeRecorded();
+// While recording: what the next boxes with a choice answer, in turn; -1 once
+// they run out.
+void setNextAnswers(const QList<int> &answers);
 
 } // namespace MessageBox
