@@ -32,6 +32,7 @@
 
 #include <csignal>
 #include <memory>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -156,7 +157,8 @@ private Q_SLOTS:
     void windowBuiltOnFirstShow();
     void closeBeforeStartFinished();
     void sigtermDuringStart();
-    void refusesFileWithForeignLockFolder();
+    void unopenableFileIsSaid_data();
+    void unopenableFileIsSaid();
 
     // Window state
     void firstStartDefaults();
@@ -1138,41 +1140,66 @@ void TestApp::sigtermDuringStart()
     }
 }
 
-void TestApp::refusesFileWithForeignLockFolder()
+void TestApp::unopenableFileIsSaid_data()
 {
-    // Another account made the lock folder beside the file: the program
-    // says so, attaches with no other folder, and leaves the file as it was.
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("zeroed") << "zeroed"
+                            << "is not a valid database";
+    QTest::newRow("truncated") << "truncated"
+                               << "File size is less than expected";
+    QTest::newRow("held by another program") << "held"
+                                             << "lock";
+    QTest::newRow("open in an older version") << "older"
+                                              << "older version";
+}
+
+void TestApp::unopenableFileIsSaid()
+{
+    // A dbn.ib that is there but cannot be opened: the program says so once,
+    // with the engine's reason, runs without it, ends in order, and leaves
+    // the file as it was.
+    QFETCH(QString, fault);
+    QFETCH(QString, reason);
     QTemporaryDir folder;
     const QString program = folder.path() + QStringLiteral("/penwick");
     const QString database = folder.path() + QStringLiteral("/dbn.ib");
-    const QString lock = folder.path() + QStringLiteral("/.penwick-lock");
     QVERIFY(QFile::copy(QStringLiteral(PENWICK_BINARY), program));
     TestDatabase pristine;
     QVERIFY(QFile::copy(pristine.path(), database));
-    QVERIFY(QDir().mkdir(lock));
-    if (::chown(QFile::encodeName(lock).constData(), 65534, 65534) != 0) {
-        QVERIFY(QDir(lock).removeRecursively());
-        QVERIFY(QFile::link(folder.path(), lock));
-    }
     QFile file(database);
-    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QFile olderLockTable(folder.path() + QStringLiteral("/.penwick-lock/fb_lock_00fe"));
+    if (fault == QStringLiteral("zeroed"))
+        file.write(QByteArray(int(file.size()), '\0'));
+    if (fault == QStringLiteral("truncated"))
+        file.resize(100000);
+    // The engine of a program that opened it for itself alone.
+    if (fault == QStringLiteral("held"))
+        QCOMPARE(::flock(file.handle(), LOCK_EX), 0);
+    if (fault == QStringLiteral("older")) {
+        QVERIFY(QDir().mkpath(QFileInfo(olderLockTable).absolutePath()));
+        QVERIFY(olderLockTable.open(QIODevice::WriteOnly));
+        QCOMPARE(::flock(olderLockTable.handle(), LOCK_SH), 0);
+    }
+    file.flush();
+    QVERIFY(file.seek(0));
     const QByteArray before = file.readAll();
-    file.close();
     QProcess child;
     child.start(program, {});
     QVERIFY(child.waitForStarted());
-    // It waits on its message until told to end.
     QByteArray said;
-    QTRY_VERIFY_WITH_TIMEOUT((said += child.readAllStandardError()).contains(".penwick-lock"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT((said += child.readAllStandardError()).contains("cannot open"), 20000);
+    QVERIFY2(said.contains(reason.toUtf8()), said.constData());
     QCOMPARE(child.state(), QProcess::Running);
     ::kill(pid_t(child.processId()), SIGTERM);
-    QVERIFY(child.waitForFinished(5000));
-    QCOMPARE(child.exitCode(), 1);
+    QVERIFY(child.waitForFinished(10000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
     said += child.readAllStandardError();
-    QCOMPARE(said.count(".penwick-lock"), 1);
-    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(said.count("cannot open"), 1);
+    QVERIFY(file.seek(0));
     QVERIFY(file.readAll() == before);
-    QVERIFY(QDir(folder.path()).entryList(QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot).size() == 3);
 }
 
 // The icon compiled in is the note picture of the resources, pixel for pixel.

@@ -13,6 +13,7 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 namespace {
 
@@ -127,6 +128,8 @@ int Startup::run()
     else
         form = std::make_unique<TFormMain>(*m_dm, options);
     QObject::connect(&signals, &SignalWatcher::terminationRequested, form.get(), &TFormMain::CloseProgram);
+    if (!attached.connected)
+        sayUnopened(*form);
     const int status = QApplication::exec();
     form.reset();
     if (attached.connected)
@@ -141,6 +144,25 @@ void Startup::rememberAccess()
     // Recorded after the last write: the record names the file as it is left.
     const bool closed = m_dm->DisconnectDatabase();
     AccessRecord::remember(m_dm->databaseName(), open && closed);
+}
+
+void Startup::sayUnopened(TFormMain &form)
+{
+    // A missing file is no news: the program runs without one as it always
+    // did. One that is there and cannot be opened must not look like a
+    // program without notes, or the user starts new ones that cannot be saved.
+    const QString path = m_dm->databaseName();
+    if (!QFileInfo::exists(path))
+        return;
+    const QString why = m_dm->connectError();
+    qWarning("Penwick cannot open %s: %s", qPrintable(path),
+             qPrintable(QString(why).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+    // Inside the event loop, so the tray and an orderly end work meanwhile.
+    QTimer::singleShot(0, &form, [&form, path, why] {
+        MessageBox::information(&form, QStringLiteral("Penwick cannot open your notes, %1:\n\n%2\n\nUntil it can, "
+                                                      "the list stays empty and notes cannot be saved.")
+                                           .arg(path, why));
+    });
 }
 
 bool Startup::refusedDatabase(SignalWatcher &signals)

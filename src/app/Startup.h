@@ -38,6 +38,8 @@ private:
     void beginAttach();
     // Shows why the database file is refused, when it is; answers whether.
     bool refusedDatabase(SignalWatcher &signals);
+    // Says once why a file that is there could not be opened.
+    void sayUnopened(TFormMain &form);
     // At the end: whether the file is left with no access password, for the
     // next start.
     void rememberAccess();
