@@ -4,7 +4,9 @@
 # reported as saved with what the file holds, and validates the file.
 #   bench/kill_during_saves.sh BUILD_DIR [RUNS]
 # Prints: saves reported done, how many of them are in the file, rows in the
-# file, and the result of `gfix -v -full`.
+# file, and what `gfix -v -full` found. Fails on a reported save that is
+# missing or on a validation error; warnings are counted and listed (see
+# validate.sh).
 set -u
 [ $# -ge 1 ] || { echo "usage: $0 BUILD_DIR [RUNS]" >&2; exit 2; }
 build=$(realpath "$1")
@@ -37,11 +39,14 @@ sort "$work/reported" >"$work/reported.sorted"
 reported=$(wc -l <"$work/reported.sorted")
 found=$(comm -12 "$work/reported.sorted" "$work/rows" | wc -l)
 rows=$(wc -l <"$work/rows")
-gfix_out=$(gfix -v -full -user sysdba -password quietbird "$db" 2>&1)
-[ -z "$gfix_out" ] && gfix_result="clean (no output)" || gfix_result="$gfix_out"
+# shellcheck source=bench/validate.sh
+. "$root/bench/validate.sh"
+validate_file "$db"
+sound=$?
 echo "kills: $runs"
 echo "saves reported done: $reported"
 echo "of those in the file: $found"
 echo "rows in the file: $rows"
-echo "gfix -v -full: $gfix_result"
-[ "$found" = "$reported" ] && [ -z "$gfix_out" ]
+echo "gfix -v -full: $validation_errors errors, $validation_warnings warnings"
+[ -n "$validation_listing" ] && printf '%s\n' "$validation_listing"
+[ "$found" = "$reported" ] && [ "$sound" = 0 ]

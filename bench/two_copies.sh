@@ -31,9 +31,13 @@ count() {
     printf "SET HEADING OFF;\nSELECT COUNT(*) FROM NOTATKI WHERE Tytul STARTING WITH '%s-';\n" "$1" |
         isql-fb -q -user sysdba -password quietbird "$db" | grep -o '[0-9][0-9]*' | head -1
 }
-gfix_out=$(gfix -v -full -user sysdba -password quietbird "$db" 2>&1)
+# shellcheck source=bench/validate.sh
+. "$root/bench/validate.sh"
+validate_file "$db"
+sound=$?
 echo "copy a: status $status_a, saves reported done $(cat "$work/a.out"), rows found $(count a)"
 echo "copy b: status $status_b, saves reported done $(cat "$work/b.out"), rows found $(count b)"
 echo "time: $ms ms for $((2 * n)) saves"
-echo "gfix -v -full: ${gfix_out:-clean (no output)}"
-[ "$(count a)" = "$(cat "$work/a.out")" ] && [ "$(count b)" = "$(cat "$work/b.out")" ] && [ -z "$gfix_out" ]
+echo "gfix -v -full: $validation_errors errors, $validation_warnings warnings"
+[ -n "$validation_listing" ] && printf '%s\n' "$validation_listing"
+[ "$(count a)" = "$(cat "$work/a.out")" ] && [ "$(count b)" = "$(cat "$work/b.out")" ] && [ "$sound" = 0 ]

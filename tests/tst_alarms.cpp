@@ -6,6 +6,7 @@
 #include "app/NoteListModel.h"
 #include "app/Notifier.h"
 #include "store/DataModule.h"
+#include "store/Firebird.h"
 #include "ui/MessageBox.h"
 
 #include <QApplication>
@@ -146,6 +147,8 @@ private Q_SLOTS:
     void failedStateWriteAnnouncesAndFiresAgain();
     void failingPassEndsSilently();
     void stateWriteNeverOverlapsMainThreadStatements();
+    void firingIsGuardedAcrossCopies_data();
+    void firingIsGuardedAcrossCopies();
 
     // Pausing.
     void pausedCheckerStartsNoPass();
@@ -373,6 +376,73 @@ void TestAlarms::stateWriteNeverOverlapsMainThreadStatements()
         QCOMPARE(announced, dueNotes);
     }
     QCOMPARE(TestSql::count(path, QStringLiteral("WHERE Alarm = 1")), dueNotes);
+}
+
+void TestAlarms::firingIsGuardedAcrossCopies_data()
+{
+    // What another copy of the program does between this copy's reading of
+    // the due alarms and its firing of one.
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<int>("mine");
+    QTest::addColumn<int>("theirs");
+    QTest::addColumn<QString>("state");
+    QTest::newRow("nothing") << 0 << "" << 1 << 0 << "1";
+    QTest::newRow("fired it") << 0 << "fired" << 0 << 1 << "1";
+    QTest::newRow("fired and acknowledged it") << 0 << "acknowledged" << 0 << 1 << "3";
+    QTest::newRow("switched it off") << 0 << "off" << 0 << 0 << "0";
+    QTest::newRow("fired and acknowledged a daily alarm") << 1 << "acknowledged" << 0 << 1 << "3";
+    QTest::newRow("holds its row") << 0 << "held" << 0 << 0 << "2";
+}
+
+void TestAlarms::firingIsGuardedAcrossCopies()
+{
+    // Two copies on one file: each due alarm is announced once, and never
+    // written over what the other copy did with it meanwhile.
+    QFETCH(int, kind);
+    QFETCH(QString, meanwhile);
+    QFETCH(int, mine);
+    QFETCH(int, theirs);
+    QFETCH(QString, state);
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    const QString path = db.path();
+    TestSql::insertNote(path, 5, QStringLiteral("Due"), QStringLiteral("2024.05.01 10:00:00"), kind == 0 ? 2 : 3, kind,
+                        QStringLiteral("2024.05.06"), QStringLiteral("09:00"), QString(),
+                        kind == 0 ? QString() : QStringLiteral("2024.05.04 09:10:00"));
+    MockClock clock(at(2024, 5, 6, 9, 30));
+    TDM ours(path);
+    TDM other(path);
+    QObject context;
+    Announcements seenHere;
+    Announcements seenThere;
+    seenHere.databasePath = seenThere.databasePath = path;
+    TAlarmChecker checker(ours, &context, seenHere.recorder(), 60000);
+    TAlarmChecker otherChecker(other, &context, seenThere.recorder(), 60000);
+    std::unique_ptr<Firebird::Connection> holder;
+    std::unique_ptr<Firebird::Transaction> held;
+    // The pass reads the clock once it has read the rows.
+    clock.beforeNextRead([&] {
+        if (meanwhile == QStringLiteral("fired") || meanwhile == QStringLiteral("acknowledged"))
+            otherChecker.CheckAlarms();
+        if (meanwhile == QStringLiteral("acknowledged")) {
+            clock.advance(60);
+            other.acknowledgeAlarm(5);
+        }
+        if (meanwhile == QStringLiteral("off"))
+            other.writeAlarmStateOrThrow(5, Alarm::None);
+        if (meanwhile == QStringLiteral("held")) {
+            holder = std::make_unique<Firebird::Connection>(path);
+            held = std::make_unique<Firebird::Transaction>(*holder, Firebird::Transaction::ReadWrite);
+            held->execute(QStringLiteral("UPDATE NOTATKI SET Tytul = Tytul WHERE ID = 5"));
+        }
+    });
+    checker.CheckAlarms();
+    held.reset();
+    QCOMPARE(seenHere.calls.size(), mine);
+    QCOMPARE(seenThere.calls.size(), theirs);
+    QCOMPARE(stateOf(db, 5), state);
+    QVERIFY(MessageBox::takeRecorded().isEmpty());
 }
 
 void TestAlarms::pausedCheckerStartsNoPass()

@@ -476,10 +476,10 @@ void TestApp::columnMinimum()
     Fixture f;
     storeSettings(
         f.db.path(),
-        {{"TytulSzerokosc", "40"}, {"DataSzerokosc", "-1"}, {"FormMainWidth", "10"}, {"FormMainHeight", "10"}});
+        {{"TytulSzerokosc", "40"}, {"DataSzerokosc", "100000"}, {"FormMainWidth", "10"}, {"FormMainHeight", "10"}});
     f.open();
     QCOMPARE(f.form->LVNotatki->header()->sectionSize(0), 100);
-    QCOMPARE(f.form->LVNotatki->header()->sectionSize(1), 100);
+    QCOMPARE(f.form->LVNotatki->header()->sectionSize(1), QGuiApplication::primaryScreen()->virtualGeometry().width());
     QVERIFY(f.form->width() >= 300 && f.form->height() >= 350);
 }
 
@@ -924,6 +924,8 @@ void TestApp::outerSize_data()
                             << "520" << QSize(420, 520);
     QTest::newRow("below the minimum") << "10"
                                        << "10" << QSize(300, 350);
+    QTest::newRow("beyond every screen") << "100000"
+                                         << "100000" << QGuiApplication::primaryScreen()->virtualGeometry().size();
 }
 
 void TestApp::outerSize()

@@ -4,7 +4,12 @@
 #include "store/Clock.h"
 #include "store/DataModule.h"
 
+#include <QLoggingCategory>
+
 #include <vector>
+
+// Each pass, when asked for (QT_LOGGING_RULES="penwick.alarms.debug=true").
+Q_LOGGING_CATEGORY(lcAlarms, "penwick.alarms", QtInfoMsg)
 
 const QString TAlarmChecker::BalloonTitle = QStringLiteral("Penwick A L A R M");
 
@@ -44,6 +49,7 @@ void TAlarmChecker::CheckAlarms()
         return;
     }
     QString text;
+    int firedHere = 0;
     // One reading of the clock for the rows between two firings: each reading
     // looks the zone up again.
     LocalMoment now = LocalMoment::of(Clock::currentDateTime());
@@ -70,6 +76,7 @@ void TAlarmChecker::CheckAlarms()
                                error.message());
         }
         text += DueRules::balloonEntry(row);
+        ++firedHere;
         const int id = row.id;
         const Announce announce = m_announce;
         const auto fired = m_noteFired;
@@ -92,6 +99,7 @@ void TAlarmChecker::CheckAlarms()
         // The main thread may have kept us waiting.
         now = LocalMoment::of(Clock::currentDateTime());
     }
+    qCDebug(lcAlarms).nospace() << "pass: " << rows.size() << " armed or acknowledged, " << firedHere << " fired here";
 }
 
 TBlinkingItems::TBlinkingItems(QObject *mainThreadContext, std::function<void()> toggle, int intervalMs,

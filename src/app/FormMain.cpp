@@ -22,6 +22,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -30,6 +31,12 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+
+#include <algorithm>
+
+// What the list shows after each refill, and when blinking starts and stops;
+// off unless asked for (QT_LOGGING_RULES="penwick.list.debug=true").
+Q_LOGGING_CATEGORY(lcList, "penwick.list", QtInfoMsg)
 
 namespace {
 
@@ -400,6 +407,10 @@ bool TFormMain::fill(const QString *searchText, int rememberedId)
     LVNotatki->setUpdatesEnabled(false);
     std::vector<Note> found;
     const bool ok = DM.readNoteList(searchText, found);
+    qCDebug(lcList).nospace() << "list: " << found.size() << " rows, "
+                              << std::count_if(found.cbegin(), found.cend(),
+                                               [](const Note &note) { return note.alarm == Alarm::Running; })
+                              << " running";
     ListModel->setRows(std::move(found));
     tellBlinkingWhatRuns();
     const int selected = ListModel->rowOfId(rememberedId);
@@ -466,8 +477,11 @@ void TFormMain::tellBlinkingWhatRuns()
     if (!m_blinkingItems || !m_windowBuilt)
         return;
     const int first = ListModel->count() > 0 ? ListModel->row(0).picture : NoteListModel::PictureNote;
-    m_blinkingItems->setRunningShown(first == NoteListModel::PictureRunning
-                                     || first == NoteListModel::PictureRunningRays);
+    const bool running = first == NoteListModel::PictureRunning || first == NoteListModel::PictureRunningRays;
+    if (running != m_runningShown)
+        qCDebug(lcList) << (running ? "blinking on" : "blinking off");
+    m_runningShown = running;
+    m_blinkingItems->setRunningShown(running);
 }
 
 void TFormMain::ToggleRunningAlarmImages()
@@ -728,6 +742,14 @@ int storedNumber(TDM &dm, const QString &key)
     const int value = dm.GetSetting(key).trimmed().toInt(&ok);
     return ok ? value : -1;
 }
+
+// No stored value may ask for more than the screens together can show: a
+// window of any size would be allocated whole.
+QSize virtualDesktop()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? screen->virtualGeometry().size() : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+}
 } // namespace
 
 void TFormMain::RestoreWindowGeometry()
@@ -736,7 +758,9 @@ void TFormMain::RestoreWindowGeometry()
     const int height = storedNumber(DM, QStringLiteral("FormMainHeight"));
     const int top = storedNumber(DM, QStringLiteral("FormMainTop"));
     const int left = storedNumber(DM, QStringLiteral("FormMainLeft"));
-    resizeOuter(QSize(width == -1 ? kDefaultWidth : width, height == -1 ? kDefaultHeight : height));
+    resizeOuter(QSize(width == -1 ? kDefaultWidth : width, height == -1 ? kDefaultHeight : height)
+                    .boundedTo(virtualDesktop())
+                    .expandedTo(kMinimumOuter));
     const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
     const QSize outer = frameGeometry().size();
     const QPoint place(left == -1 ? screen.width() - outer.width() - 40 : left,
@@ -789,8 +813,9 @@ void TFormMain::RestoreColumnWidths()
 {
     const int title = storedNumber(DM, QStringLiteral("TytulSzerokosc"));
     const int date = storedNumber(DM, QStringLiteral("DataSzerokosc"));
-    m_titleWidth = qMax(kMinimumColumnWidth, title == -1 ? kDefaultTitleWidth : title);
-    m_dateWidth = qMax(kMinimumColumnWidth, date == -1 ? kDefaultDateWidth : date);
+    const int widest = qMax(kMinimumColumnWidth, virtualDesktop().width());
+    m_titleWidth = qBound(kMinimumColumnWidth, title == -1 ? kDefaultTitleWidth : title, widest);
+    m_dateWidth = qBound(kMinimumColumnWidth, date == -1 ? kDefaultDateWidth : date, widest);
     if (m_windowBuilt) {
         LVNotatki->header()->resizeSection(0, m_titleWidth);
         LVNotatki->header()->resizeSection(1, m_dateWidth);

@@ -194,6 +194,7 @@ private:
     int m_firedNoteId = -1;      // the note of the announcement under way
     QSize m_frame = QSize(0, 0); // what the window manager's frame adds to the size
     bool m_trayMissing = false;
+    bool m_runningShown = false;
     bool m_windowBuilt = false;
     bool m_closing = false;
 };
