@@ -7,6 +7,8 @@ that bench/run-all.sh keeps in its log folder:
   dialogs.log       bench_dialogs' printed table
   search_floor.log  the floor script's output, when it ran (its last line is shown)
   startup.summary   bench/startup.sh's "key value" summary
+  live.log          bench_live latency: another process's commit to this copy's list
+  held.log          bench_live held: the main thread beside a row another program holds
 
   bench_table.py LOG_DIR
 
@@ -20,10 +22,16 @@ import re
 import sys
 
 START_RATIO_GOAL = 1.2  # start-up median against the reference's median
-IDLE_GOAL = 0.5  # context switches per second
+IDLE_GOAL = 0.2  # context switches per second, the change listener in place
 SEARCH_GOAL_MS = 40.0  # one search keystroke at 10,000 notes
 SEARCH_GOAL_CASES = ("BM_SearchOnePercent", "BM_SearchNothing")
 DIALOG_GROWTH_GOAL_MIB = 2.0
+LIVE_MEDIAN_GOAL_MS = 100.0
+LIVE_WORST_GOAL_MS = 300.0
+HELD_LATE_GOAL_MS = 200.0
+HELD_SAVE_GOAL_MS = 1200.0
+LIVE = re.compile(r"live latency ms: median ([\d.]+) worst ([\d.]+) changes (\d+)")
+HELD = re.compile(r"held row: timer late ms median ([\d.]+) worst ([\d.]+); busy save ms ([\d.]+) \((busy|NOT busy)\)")
 SIZES = (1000, 10000, 100000)
 # The list cases in the order a reader wants them; any other case follows.
 LIST_ORDER = ("BM_FullRefill", "BM_ReadRowsOnly", "BM_SearchOnePercent", "BM_SearchNothing")
@@ -269,6 +277,38 @@ def main(argv):
     checker = medians.get("BM_CheckerPass", {})
     table.section("Checker's pass, median ms", "10,000 notes")
     table.row("BM_CheckerPass", fmt(checker.get(10000), 2))
+
+    # Live copies: a change committed elsewhere, and a row held elsewhere.
+    # (Logs older than these parts hold no word of them.)
+    def matched(name, pattern):
+        if name not in status or status.get(name) == "absent" or not part_ok(name):
+            return None
+        try:
+            m = pattern.search(last_line(os.path.join(logs, name + ".log")) or "")
+        except OSError:
+            m = None
+        if not m:
+            problems.append("%s printed no result" % name)
+        return m
+
+    live = matched("live", LIVE)
+    table.section("Live copies, ms", "median", "worst", "changes")
+    if live or "live" in status:
+        med, worst = (number(live.group(1)), number(live.group(2))) if live else (None, None)
+        changes = live.group(3) if live else "-"
+        table.row("commit elsewhere to this list", fmt(med), "", changes, goal="median <= %.0f" % LIVE_MEDIAN_GOAL_MS,
+                  verdict=judged(med, LIVE_MEDIAN_GOAL_MS))
+        table.row("the same, worst", "", fmt(worst), changes, goal="worst <= %.0f" % LIVE_WORST_GOAL_MS,
+                  verdict=judged(worst, LIVE_WORST_GOAL_MS))
+    held = matched("held", HELD)
+    if held or "held" in status:
+        table.section("A row held by another program, ms", "median", "worst")
+        late = number(held.group(2)) if held else None
+        save = number(held.group(3)) if held and held.group(4) == "busy" else None
+        table.row("main thread's timer late", fmt(number(held.group(1)) if held else None), fmt(late),
+                  goal="worst <= %.0f" % HELD_LATE_GOAL_MS, verdict=judged(late, HELD_LATE_GOAL_MS))
+        table.row("a save of that row fails as busy", "", fmt(save, 0), goal="<= %.0f" % HELD_SAVE_GOAL_MS,
+                  verdict=judged(save, HELD_SAVE_GOAL_MS))
 
     # The dialogs' memory.
     dialogs = []

@@ -7,6 +7,8 @@
 #     dialog, on a private headless desktop;
 #   - bench/search_floor.sh BUILD_DIR, when it exists: the search statement
 #     alone, whose last output line the table shows;
+#   - bench_live: how soon another process's commit shows in a copy's list,
+#     and the main thread beside a row that another program holds;
 #   - bench/startup.sh: start-up to the tray icon and idle wake-ups, against
 #     the reference tray program.
 #   bench/run-all.sh [BUILD_DIR]      (default: build; the targets must be built)
@@ -22,7 +24,8 @@ build=${1:-build}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 [ -d "$build" ] || { echo "no build folder: $build" >&2; exit 2; }
 build=$(cd "$build" && pwd)
-for target in penwick penwick-makedb bench/bench_notelist bench/bench_dialogs bench/tray_reference; do
+for target in penwick penwick-makedb bench/bench_notelist bench/bench_dialogs bench/tray_reference bench/bench_live \
+    tests/storeworker; do
     [ -x "$build/$target" ] || { echo "not built: $build/$target" >&2; exit 2; }
 done
 command -v python3 >/dev/null || { echo "python3 is missing" >&2; exit 2; }
@@ -96,6 +99,8 @@ if [ -x "$build/bench/attach_probe" ] && [ -x "$build/bench/attach_probe_plain" 
 else
     echo "attach absent" >>"$status"
 fi
+part live "$logs/live.log" "$build/bench/bench_live" latency "$build/tests/storeworker" 50
+part held "$logs/held.log" "$build/bench/bench_live" held 5
 part startup "$logs/startup.log" env STARTUP_SUMMARY="$logs/startup.summary" \
     "$here/startup.sh" "$build/penwick" "$build/bench/tray_reference"
 echo "load_end $(cut -d' ' -f1 /proc/loadavg)" >>"$status"

@@ -5,6 +5,8 @@
 //   storeworker write-settings DB PREFIX N  stores N settings PREFIX-i; prints how many were stored
 //   storeworker save-loop DB              inserts notes until killed, printing each ID once stored
 //   storeworker hold-row DB ID            changes the note ID without committing; prints "held", sleeps
+//   storeworker timed-writes DB N MS      inserts N notes MS apart, printing each one's commit moment
+//                                         (CLOCK_MONOTONIC, ns)
 // Exits with 3, having written nothing, when the file is refused (the
 // engine's folders cannot be ours), with 4 when it cannot be opened.
 // `--memory DIR` first puts the engine's private folder under DIR.
@@ -17,6 +19,7 @@
 #include <QThread>
 
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -96,6 +99,18 @@ int main(int argc, char *argv[])
         std::printf("held\n");
         std::fflush(stdout);
         QThread::sleep(60);
+        return 0;
+    }
+    if (mode == QLatin1String("timed-writes") && args.size() == 5) {
+        for (int i = 0; i < args.at(3).toInt(); ++i) {
+            QThread::msleep(args.at(4).toULong());
+            if (insertNote(dm, QStringLiteral("timed-%1").arg(i)) <= 0)
+                return 1;
+            timespec now {};
+            ::clock_gettime(CLOCK_MONOTONIC, &now);
+            std::printf("%lld\n", qint64(now.tv_sec) * 1000000000LL + now.tv_nsec);
+            std::fflush(stdout);
+        }
         return 0;
     }
     if (args.size() != 5)
