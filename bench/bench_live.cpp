@@ -130,8 +130,8 @@ int held(const QString &path, int seconds)
     const double saveMs = double(save.elapsed());
     const bool fired = dm.readNote(1)->alarm != 2;
     std::printf("held row: timer late ms median %.1f worst %.1f; busy save ms %.0f (%s); alarm %s\n", median(late),
-                late.empty() ? -1.0 : *std::max_element(late.cbegin(), late.cend()), saveMs,
-                busy ? "busy" : "NOT busy", fired ? "CHANGED" : "kept");
+                late.empty() ? -1.0 : *std::max_element(late.cbegin(), late.cend()), saveMs, busy ? "busy" : "NOT busy",
+                fired ? "CHANGED" : "kept");
     return busy && !fired ? 0 : 1;
 }
 

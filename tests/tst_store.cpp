@@ -686,6 +686,22 @@ void TestStore::changesReachTheOtherConnections()
     QCOMPARE(process.exitCode(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(seenByOther >= 5, 10000);
     QCOMPARE(seenByOther, 5);
+
+    // After a lost connection the next statement attaches again and listens
+    // again; what came meanwhile is unknown (0), what comes later is counted.
+    int calls = 0;
+    other.listenForChanges([&](int changes) {
+        ++calls;
+        seenByOther += changes;
+    });
+    QVERIFY(other.DisconnectDatabase());
+    addNote(writer, QStringLiteral("while away"), QStringLiteral("body"));
+    QCOMPARE(other.GetSetting(QStringLiteral("Key")), QStringLiteral("value"));
+    QTRY_COMPARE_WITH_TIMEOUT(calls, 1, 10000);
+    QCOMPARE(seenByOther, 5);
+    addNote(writer, QStringLiteral("back"), QStringLiteral("body"));
+    QTRY_VERIFY_WITH_TIMEOUT(seenByOther >= 6, 10000);
+    QCOMPARE(seenByOther, 6);
 }
 
 void TestStore::fullDiskNeverCrashes_data()
