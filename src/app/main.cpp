@@ -1,5 +1,5 @@
-#include "QtNoise.h"
 #include "Startup.h"
+#include "ui/QtNoise.h"
 
 #include <QApplication>
 

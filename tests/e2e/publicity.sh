@@ -120,6 +120,8 @@ e2e_log "publicity process: window after $t_window ms, page after $t_page ms; RS
 echo end >&7
 exec 7>&-
 check "the owner's orderly end ends the window's program" wait_for "gone $CHILD" 10
+# The owner passes the window's output on, as the tray program does.
+check "the window's program wrote nothing to the terminal" eval '[ ! -s "$E2E_STATE/owner.shown.log" ]'
 check "the owner's orderly end leaves no engine helper behind" wait_for "all_gone ${tree[*]}" 10
 wait_exit "$OWNER_PID" 10 || fail "the owner ends"
 
