@@ -8,7 +8,7 @@ JOBS       ?= $(shell nproc)
 CACHED_GENERATOR = $(shell sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' $(BUILD)/CMakeCache.txt 2>/dev/null)
 GENERATOR  ?= $(or $(CACHED_GENERATOR),Ninja)
 
-BUILD_PACKAGES := g++ cmake ninja-build pkgconf qt6-base-dev qt6-base-dev-tools libgl-dev \
+BUILD_PACKAGES := g++ cmake ninja-build pkgconf qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev \
                   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils \
                   libbenchmark-dev fonts-dejavu-core fonts-wine qt6-webengine-dev
 DESKTOP_PACKAGES := xvfb x11-utils xdotool dbus-x11 dunst trayer

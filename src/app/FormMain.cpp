@@ -249,8 +249,8 @@ void TFormMain::buildMenus()
     connect(MMUsun, &QAction::triggered, this, &TFormMain::DeleteSelectedNote);
     connect(MMPodgladEdycja, &QAction::triggered, this, [this] { NotatkaPokazEdytuj->trigger(); });
     connect(MMHaslo, &QAction::triggered, this, [this] {
-        TFormHaslo dialog(DM);
-        dialog.exec();
+        TFormHaslo dialog(DM, this);
+        DialogLook::execModal(dialog);
     });
     connect(MMZakoncz, &QAction::triggered, this, &TFormMain::CloseProgram);
     connect(OProgramie, &QAction::triggered, Online, &OnlineChecks::ShowAbout);
