@@ -86,6 +86,8 @@ read -r gx gy gw gh < <(geometry "$win")
 check "the window is 519 x 460" [ "$gw x $gh" = "519 x 460" ]
 check "the window is centred on the screen" [ "$gx $gy" = "$(( (sw - 519) / 2 )) $(( (sh - 460) / 2 ))" ]
 check "the window stays above the others" bash -c "xprop -id $win _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE"
+check "the window has no taskbar entry" eval 'net_wm_state $win | grep -q _NET_WM_STATE_SKIP_TASKBAR'
+check "the window carries the program's icon" has_icon "$win"
 check "the user cannot resize the window" \
     bash -c "xprop -id $win WM_NORMAL_HINTS | grep -q 'minimum size: 519 by 460' && xprop -id $win WM_NORMAL_HINTS | grep -q 'maximum size: 519 by 460'"
 
