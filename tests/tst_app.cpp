@@ -1,12 +1,15 @@
 #include "FormProbe.h"
 #include "MockClock.h"
 #include "TestDatabase.h"
+#include "access/FormHaslo.h"
+#include "access/FormLogowanie.h"
 #include "alarms/AlarmChecker.h"
 #include "app/FormMain.h"
 #include "app/NoteListModel.h"
 #include "app/Notifier.h"
 #include "notes/FormNotatka.h"
 #include "notes/FormUsuwanie.h"
+#include "online/OProgramie.h"
 #include "store/DataModule.h"
 #include "store/Sql.h"
 #include "ui/DialogLook.h"
@@ -19,6 +22,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QPainter>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -195,6 +199,8 @@ private Q_SLOTS:
     void placeOffEveryScreen_data();
     void placeOffEveryScreen();
     void twinSettingRows();
+    void boldCaptions_data();
+    void boldCaptions();
 
     // A click on an alarm's notification
     void notificationActions_data();
@@ -1009,6 +1015,80 @@ void TestApp::twinSettingRows()
                                         "WHERE Ustawienie = '%1' ORDER BY ID)");
     QCOMPARE(TestSql::value(f.db.path(), rows.arg(QStringLiteral("FormMainWidth"))), QStringLiteral("450,500"));
     QCOMPARE(TestSql::value(f.db.path(), rows.arg(QStringLiteral("TytulSzerokosc"))), QStringLiteral("200,120"));
+}
+
+namespace {
+// The ink a text leaves in a font as it is drawn on the screen.
+double ink(const QString &text, const QFont &font)
+{
+    QImage image(QFontMetrics(font).size(0, text) + QSize(4, 4), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(image.rect(), Qt::AlignCenter, text);
+    painter.end();
+    double sum = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            sum += 255 - qGray(image.pixel(x, y));
+    }
+    return sum / 255;
+}
+} // namespace
+
+void TestApp::boldCaptions_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("main window") << "main"
+                                 << "Search:";
+    QTest::newRow("editor, title") << "editor"
+                                   << "Title";
+    QTest::newRow("editor, body") << "editor"
+                                  << "Message";
+    QTest::newRow("password dialog") << "password"
+                                     << "Password";
+    QTest::newRow("password dialog, again") << "password"
+                                            << "Repeat";
+    QTest::newRow("login") << "login"
+                           << "Password";
+    QTest::newRow("about dialog") << "about"
+                                  << "Legend:";
+}
+
+void TestApp::boldCaptions()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, caption);
+    Fixture f;
+    f.open();
+    std::unique_ptr<QWidget> dialog;
+    if (window == QStringLiteral("editor"))
+        dialog = std::make_unique<TFormNotatka>(*f.dm, *f.form);
+    else if (window == QStringLiteral("password"))
+        dialog = std::make_unique<TFormHaslo>(*f.dm);
+    else if (window == QStringLiteral("login"))
+        dialog = std::make_unique<TFormLogowanie>(*f.dm);
+    else if (window == QStringLiteral("about"))
+        dialog = std::make_unique<TFormOProgramie>(QStringLiteral("http://127.0.0.1:9/"));
+    QWidget *shown = dialog ? dialog.get() : static_cast<QWidget *>(f.form.get());
+    QLabel *label = nullptr;
+    const QList<QLabel *> labels = shown->findChildren<QLabel *>();
+    for (QLabel *each : labels) {
+        if (each->text() == caption)
+            label = each;
+    }
+    QVERIFY(label);
+
+    // Bold in the window's own face and size, and bold as drawn: a face
+    // that calls itself bold may still draw thin strokes.
+    const QFont own = shown->font();
+    QCOMPARE(QFontInfo(label->font()).family(), QFontInfo(own).family());
+    QCOMPARE(QFontInfo(label->font()).pixelSize(), QFontInfo(own).pixelSize());
+    const double bold = ink(caption, label->font());
+    const double regular = ink(caption, own);
+    QVERIFY2(bold > 1.25 * regular, qPrintable(QStringLiteral("ink %1 against %2").arg(bold).arg(regular)));
 }
 
 void TestApp::notificationActions_data()

@@ -30,10 +30,12 @@ void loadFonts()
     if (loaded)
         return;
     loaded = true;
-    for (const char *face : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
-        if (QFile::exists(QLatin1String(face)))
-            QFontDatabase::addApplicationFont(QLatin1String(face));
-    }
+    // The regular face only: the bold one beside it (tahomabd.ttf) is bold in
+    // its bitmaps alone, and Qt draws its outlines, which are as thin as the
+    // regular face's. Without it Qt makes the bold from the regular outlines.
+    const QString face = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
+    if (QFile::exists(face))
+        QFontDatabase::addApplicationFont(face);
 }
 
 void apply(QWidget *dialog)
