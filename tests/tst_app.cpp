@@ -22,6 +22,8 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
@@ -179,6 +181,8 @@ private Q_SLOTS:
     void balloonIsCut_data();
     void balloonIsCut();
     void announceRefillsUnfiltered();
+    void menusFromTheKeyboard_data();
+    void menusFromTheKeyboard();
 
     // The tray and the paths a user meets
     void trayAnswersUnderADialog();
@@ -866,6 +870,50 @@ void TestApp::acknowledgeInAFilteredList()
     QCOMPARE(f.form->SzukanyCiag->text(), search);
     QCOMPARE(TestSql::value(f.db.path(), QStringLiteral("SELECT Alarm FROM NOTATKI WHERE ID = 3")),
              QStringLiteral("3"));
+}
+
+void TestApp::menusFromTheKeyboard_data()
+{
+    QTest::addColumn<QList<QKeyCombination>>("keys");
+    // "bar": the focus on the menu bar, File highlighted, nothing open; or
+    // the menu that is open; or nothing at all.
+    QTest::addColumn<QString>("then");
+    const QKeyCombination alt(Qt::Key_Alt);
+    QTest::newRow("F10") << QList<QKeyCombination> {Qt::Key_F10} << "bar";
+    QTest::newRow("Alt alone") << QList<QKeyCombination> {alt} << "bar";
+    QTest::newRow("Alt alone, Enter") << QList<QKeyCombination> {alt, Qt::Key_Return} << "File";
+    QTest::newRow("F10, Right, Down") << QList<QKeyCombination> {Qt::Key_F10, Qt::Key_Right, Qt::Key_Down} << "Info";
+    QTest::newRow("Alt alone twice leaves the bar") << QList<QKeyCombination> {alt, alt} << "";
+    QTest::newRow("Alt+F") << QList<QKeyCombination> {Qt::ALT | Qt::Key_F} << "File";
+    QTest::newRow("Alt+I") << QList<QKeyCombination> {Qt::ALT | Qt::Key_I} << "Info";
+    QTest::newRow("Alt+F, Right") << QList<QKeyCombination> {Qt::ALT | Qt::Key_F, Qt::Key_Right} << "Info";
+    QTest::newRow("Alt+S") << QList<QKeyCombination> {Qt::ALT | Qt::Key_S} << "";
+}
+
+void TestApp::menusFromTheKeyboard()
+{
+    QFETCH(QList<QKeyCombination>, keys);
+    QFETCH(QString, then);
+    Fixture f;
+    f.open();
+    f.showActive();
+    f.form->SzukanyCiag->setFocus();
+    // Through the window, as the window system delivers them: shortcuts first.
+    for (const QKeyCombination key : keys)
+        QTest::keyClick(f.form->windowHandle(), key.key(), key.keyboardModifiers());
+
+    QMenuBar *bar = f.form->menuBar();
+    const bool menuOpen = f.form->Plik->isVisible() || f.form->Info->isVisible();
+    QCOMPARE(bar->hasFocus() && !menuOpen, then == QStringLiteral("bar"));
+    if (then == QStringLiteral("bar"))
+        QCOMPARE(bar->activeAction(), f.form->Plik->menuAction());
+    QCOMPARE(f.form->Plik->isVisible(), then == QStringLiteral("File"));
+    QCOMPARE(f.form->Info->isVisible(), then == QStringLiteral("Info"));
+    if (f.form->Plik->isVisible())
+        QCOMPARE(f.form->Plik->activeAction(), f.form->MMNowaNotatka);
+    QCOMPARE(f.form->SzukanyCiag->text(), QString());
+    QCOMPARE(f.form->Plik->title(), QStringLiteral("File"));
+    QCOMPARE(f.form->Info->title(), QStringLiteral("Info"));
 }
 
 void TestApp::bottomRowPlaces_data()
