@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # A private headless desktop for end-to-end tests: Xvfb, a private D-Bus session,
-# dunst and trayer. Source this file; it defines functions only.
+# dunst and trayer, and a window manager when E2E_WM names one (openbox or
+# xfwm4; none by default). Source this file; it defines functions only.
 #
 #   desktop_start STATE_DIR   start everything, export DISPLAY etc.
 #   desktop_stop              stop everything this file started, by PID
@@ -17,6 +18,7 @@ E2E_XVFB_PID=""
 E2E_BUS_PID=""
 E2E_DUNST_PID=""
 E2E_TRAYER_PID=""
+E2E_WM_PID=""
 E2E_MONITOR_PIDS=()
 
 e2e_log() { printf '[e2e %s] %s\n' "$(date +%H:%M:%S)" "$*"; }
@@ -157,6 +159,7 @@ _e2e_start_once() {
         e2e_log "private session bus does not answer"
         return 1
     fi
+    start_window_manager "$attempt" || return 1
 
     # E2E_DUNST_ON_DEMAND=1: no daemon runs yet; the bus starts it at the first call.
     if [ -n "${E2E_DUNST_ON_DEMAND:-}" ]; then
@@ -216,6 +219,38 @@ start_trayer() {
     return 0
 }
 
+# The window manager of the root window, once one has taken the screen.
+_e2e_wm_ready() {
+    x xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
+}
+
+# start_window_manager [TAG]: starts the window manager E2E_WM names (openbox,
+# xfwm4, or none) and waits until it manages the screen.
+start_window_manager() {
+    local tag=${1:-late}
+    case "${E2E_WM:-none}" in
+        none | "") return 0 ;;
+        openbox | xfwm4)
+            command -v "$E2E_WM" >/dev/null || { e2e_log "missing $E2E_WM (apt-get install $E2E_WM)"; return 1; }
+            ;;
+    esac
+    case "$E2E_WM" in
+        openbox) openbox --sm-disable ;;
+        # No compositor: Xvfb has no GL, and nothing here needs one.
+        xfwm4) xfwm4 --compositor=off --sm-client-disable ;;
+        *)
+            e2e_log "unknown window manager E2E_WM=$E2E_WM (openbox, xfwm4 or none)"
+            return 1
+            ;;
+    esac </dev/null >"$E2E_DESKTOP_STATE/wm.$tag.log" 2>&1 &
+    E2E_WM_PID=$!
+    if ! wait_for "_e2e_wm_ready || ! _e2e_alive $E2E_WM_PID" 10 || ! _e2e_wm_ready; then
+        e2e_log "$E2E_WM does not manage the screen (see $E2E_DESKTOP_STATE/wm.$tag.log)"
+        return 1
+    fi
+    return 0
+}
+
 # desktop_start STATE_DIR
 desktop_start() {
     E2E_DESKTOP_STATE=$1
@@ -246,7 +281,7 @@ desktop_stop() {
         # Whatever else is still on the private bus (accessibility, dconf, ...) was
         # started for this session; stop it by the PIDs the bus reports.
         for pid in $(_e2e_bus_client_pids); do
-            case " $E2E_XVFB_PID $E2E_BUS_PID $E2E_DUNST_PID $E2E_TRAYER_PID $$ " in
+            case " $E2E_XVFB_PID $E2E_BUS_PID $E2E_DUNST_PID $E2E_TRAYER_PID $E2E_WM_PID $$ " in
                 *" $pid "*) ;;
                 *) helpers+=("$pid") ;;
             esac
@@ -257,14 +292,14 @@ desktop_stop() {
     # goes and its children move to init.
     local tree=()
     mapfile -t tree < <(_e2e_descendants ${helpers[@]+"${helpers[@]}"} \
-        $E2E_BUS_PID $E2E_DUNST_PID $E2E_TRAYER_PID $E2E_XVFB_PID)
+        $E2E_BUS_PID $E2E_DUNST_PID $E2E_TRAYER_PID $E2E_WM_PID $E2E_XVFB_PID)
     [ ${#helpers[@]} -gt 0 ] && e2e_log "stopping bus helpers: ${helpers[*]} ${tree[*]}"
     stop_pid ${helpers[@]+"${helpers[@]}"}
-    stop_pid $E2E_TRAYER_PID $E2E_DUNST_PID
+    stop_pid $E2E_TRAYER_PID $E2E_DUNST_PID $E2E_WM_PID
     stop_pid $E2E_BUS_PID
     stop_pid $E2E_XVFB_PID
     stop_pid ${tree[@]+"${tree[@]}"}
-    E2E_TRAYER_PID="" E2E_DUNST_PID="" E2E_BUS_PID="" E2E_XVFB_PID=""
+    E2E_TRAYER_PID="" E2E_DUNST_PID="" E2E_WM_PID="" E2E_BUS_PID="" E2E_XVFB_PID=""
     return 0
 }
 
@@ -288,8 +323,11 @@ geometry() {
         END { if (w != "") print gx, gy, w, h }'
 }
 
+# is_toplevel WID: a child of the root window, or a window that a window
+# manager manages (it puts them into frames of its own and marks them WM_STATE).
 is_toplevel() {
-    x xwininfo -id "$1" -children 2>/dev/null | grep -q '^  Parent window id: .*(the root window)'
+    x xwininfo -id "$1" -children 2>/dev/null | grep -q '^  Parent window id: .*(the root window)' \
+        || x xprop -id "$1" WM_STATE 2>/dev/null | grep -q '^WM_STATE(WM_STATE):'
 }
 
 is_override_redirect() {
@@ -371,11 +409,16 @@ popup_menu_of() {
 focused_window() { x xdotool getwindowfocus 2>/dev/null; }
 
 # focus_window WID: give WID the keyboard focus; click into it if that does not work.
-# There is no window manager, so nobody else moves the focus.
+# A window manager is asked to activate it, as a pager would; without one,
+# nobody else moves the focus.
 focus_window() {
     local w=$1 g
     [ "$(focused_window)" = "$w" ] && return 0
-    x xdotool windowfocus --sync "$w" >/dev/null 2>&1
+    if _e2e_wm_ready; then
+        x xdotool windowactivate "$w" >/dev/null 2>&1
+    else
+        x xdotool windowfocus --sync "$w" >/dev/null 2>&1
+    fi
     wait_for "[ \"\$(focused_window)\" = $w ]" 2 && return 0
     # Bottom-left corner: the least likely spot to hold a control.
     g=$(geometry "$w") || return 1
@@ -588,3 +631,61 @@ e2e_prepare_app() {
     "$(dirname "$(realpath "$1")")/penwick-makedb" "$(realpath "$2")" "$db" >"$E2E_STATE/make-db.log" 2>&1 \
         || fatal "create a fresh dbn.ib"
 }
+
+# --- the program's dialogs, for the scripts that go through each of them -----
+
+# The dialogs open_dialog knows, in an order that one run can go through.
+E2E_DIALOGS="delete editor password about message"
+
+# dialog_name NAME: how a check names the dialog that open_dialog calls NAME.
+dialog_name() {
+    case $1 in
+        editor) echo "note editor" ;;
+        message) echo "editor's alarm-date message" ;;
+        *) echo "$1 dialog" ;;
+    esac
+}
+
+# window_titled PID TITLE [EXCEPT]: a shown top-level window of PID with that
+# title, other than EXCEPT (a message box has the main window's title).
+window_titled() {
+    local w
+    for w in $(x xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
+        [ "$w" = "${3:-}" ] && continue
+        [ "$(x xdotool getwindowname "$w" 2>/dev/null)" = "$2" ] || continue
+        is_toplevel "$w" && ! is_override_redirect "$w" && { echo "$w"; return 0; }
+    done
+    return 1
+}
+
+# open_dialog NAME PID MAIN: opens one of the program's dialogs from its shown
+# main window MAIN with the keyboard, and waits until the dialog has the focus.
+# Sets DIALOG (its window) and OPENER (the window it came from). NAME: delete
+# (of the first note; the focus must be in the search box, as at the window's
+# first showing), editor, password, about, or message (the editor's answer to
+# an alarm date in the past; OPENER is the editor).
+open_dialog() {
+    local name=$1 pid=$2 main=$3 title
+    DIALOG="" OPENER=$main
+    focus_window "$main" || return 1
+    case $name in
+        delete) title="Penwick - Delete" && press Tab space Delete ;;
+        editor) title="Penwick - Note" && press Insert ;;
+        password) title="Penwick - Password" && press alt+f Up Up Return ;;
+        about) title="Penwick - About" && press alt+i Return ;;
+        message)
+            open_dialog editor "$pid" "$main" || return 1
+            OPENER=$DIALOG title="Penwick"
+            # The alarm on, its date a year back, OK.
+            press Tab space Tab Down Return
+            ;;
+        *) return 1 ;;
+    esac
+    wait_for 'DIALOG=$(window_titled $pid "$title" $main)' 10 &&
+        wait_for '[ "$(focused_window)" = "$DIALOG" ]' 5
+}
+
+# net_wm_state WID: the window's _NET_WM_STATE atoms, one line.
+net_wm_state() { x xprop -id "$1" _NET_WM_STATE 2>/dev/null; }
+# has_icon WID: the window carries a picture for the window manager.
+has_icon() { x xprop -id "$1" _NET_WM_ICON 2>/dev/null | grep -q 'Icon ('; }

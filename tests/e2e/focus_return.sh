@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# End to end, under a window manager (E2E_WM, xfwm4 unless set), with another
+# program's window open: closing each of the program's dialogs and message
+# boxes gives the keyboard focus back to the window it came from (the main
+# window, or the editor for its own message), so the next key reaches it.
+#   bash tests/e2e/focus_return.sh PENWICK_BINARY SCHEMA_SQL
+set -u
+[ $# -eq 2 ] || { echo "usage: $0 PENWICK_BINARY SCHEMA_SQL" >&2; exit 2; }
+
+# shellcheck source=tests/e2e/desktop.sh
+. "$(dirname "$0")/desktop.sh"
+export E2E_WM=${E2E_WM:-xfwm4}
+E2E_DEADLINE=${E2E_DEADLINE:-80}
+e2e_init
+
+e2e_prepare_app "$1" "$2"
+db_query "$db" "SET GENERATOR GenNotka TO 10;
+INSERT INTO NOTATKI (ID, Tytul, Tresc, DataGodzina, Alarm, AlarmRodzaj, AlarmData, AlarmGodzina)
+  VALUES (1, 'Shopping', 'Bread and milk', '2024-05-01 10:00:00', 0, 0, '2024-05-01', '10:00');
+COMMIT;" >"$E2E_STATE/seed.log" 2>&1
+desktop_start "$E2E_STATE/desktop" || fatal "start the headless desktop"
+
+# Another program's window, where a window manager likes to put the focus.
+xmessage -geometry 320x120+60+60 "another program" </dev/null >"$E2E_STATE/xmessage.log" 2>&1 &
+E2E_MONITOR_PIDS+=("$!")
+other=""
+wait_for 'other=$(x xdotool search --onlyvisible --class Xmessage 2>/dev/null | head -n1); [ -n "$other" ]' 10 ||
+    fatal "another program's window opens"
+
+start_program "$E2E_STATE" "$app" penwick.log
+pid=$E2E_APP_PID
+icon="" win=""
+wait_for 'icon=$(tray_icon_of $pid)' 15 || fatal "tray icon embedded"
+click_window "$icon" 1
+park_pointer
+wait_for 'win=$(window_mapped $pid)' 10 || fatal "the tray icon shows the main window"
+
+# close_and_check WHAT KEY: closes the dialog with KEY, and the focus must come
+# back to OPENER.
+close_and_check() {
+    press "$2"
+    check "$1 closed with $2: the focus is back on the window it came from" \
+        wait_for '[ "$(focused_window)" = "$OPENER" ]' 5
+}
+
+# The editor once more, closed by OK: it saves the note.
+for dialog in $E2E_DIALOGS editor-ok; do
+    what=$(dialog_name "${dialog%-ok}")
+    # From the other program each time, as a user goes back and forth.
+    focus_window "$other" || e2e_log "the other program's window did not get the focus"
+    open_dialog "${dialog%-ok}" "$pid" "$win" || fatal "the $what opens and takes the focus"
+    case $dialog in
+        editor-ok) close_and_check "the $what" Return ;;
+        message)
+            close_and_check "the $what" Return
+            OPENER=$win
+            close_and_check "the note editor under it" Escape
+            ;;
+        *) close_and_check "the $what" Escape ;;
+    esac
+done
+check "OK in the editor saved its note" eval '[ "$(db_value "$db" "(SELECT COUNT(*) FROM NOTATKI)")" = 2 ]'
+
+# The next Esc goes to the program: it hides the main window.
+press Escape
+check "the next Esc reaches the main window and hides it" wait_for '[ "$(map_state $win)" != IsViewable ]' 5
+exit "$((E2E_FAILS > 0))"
