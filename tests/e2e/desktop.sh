@@ -227,28 +227,20 @@ _e2e_wm_ready() {
 # start_window_manager [TAG]: starts the window manager E2E_WM names (openbox,
 # xfwm4, or none) and waits until it manages the screen.
 start_window_manager() {
-    local tag=${1:-late}
+    local tag=${1:-late} command
     case "${E2E_WM:-none}" in
         none | "") return 0 ;;
-        openbox | xfwm4)
-            command -v "$E2E_WM" >/dev/null || { e2e_log "missing $E2E_WM (apt-get install $E2E_WM)"; return 1; }
-            ;;
-    esac
-    case "$E2E_WM" in
-        openbox) openbox --sm-disable ;;
+        openbox) command=(openbox --sm-disable) ;;
         # No compositor: Xvfb has no GL, and nothing here needs one.
-        xfwm4) xfwm4 --compositor=off --sm-client-disable ;;
-        *)
-            e2e_log "unknown window manager E2E_WM=$E2E_WM (openbox, xfwm4 or none)"
-            return 1
-            ;;
-    esac </dev/null >"$E2E_DESKTOP_STATE/wm.$tag.log" 2>&1 &
+        xfwm4) command=(xfwm4 --compositor=off --sm-client-disable) ;;
+        *) e2e_log "unknown window manager E2E_WM=$E2E_WM (openbox, xfwm4 or none)" && return 1 ;;
+    esac
+    command -v "$E2E_WM" >/dev/null || { e2e_log "missing $E2E_WM (apt-get install $E2E_WM)" && return 1; }
+    "${command[@]}" </dev/null >"$E2E_DESKTOP_STATE/wm.$tag.log" 2>&1 &
     E2E_WM_PID=$!
-    if ! wait_for "_e2e_wm_ready || ! _e2e_alive $E2E_WM_PID" 10 || ! _e2e_wm_ready; then
-        e2e_log "$E2E_WM does not manage the screen (see $E2E_DESKTOP_STATE/wm.$tag.log)"
-        return 1
-    fi
-    return 0
+    wait_for "_e2e_wm_ready || ! _e2e_alive $E2E_WM_PID" 10 && _e2e_wm_ready && return 0
+    e2e_log "$E2E_WM does not manage the screen (see $E2E_DESKTOP_STATE/wm.$tag.log)"
+    return 1
 }
 
 # desktop_start STATE_DIR
@@ -634,58 +626,40 @@ e2e_prepare_app() {
 
 # --- the program's dialogs, for the scripts that go through each of them -----
 
-# The dialogs open_dialog knows, in an order that one run can go through.
+# The dialogs open_dialog knows, in an order one run can go through.
 E2E_DIALOGS="delete editor password about message"
-
-# dialog_name NAME: how a check names the dialog that open_dialog calls NAME.
-dialog_name() {
-    case $1 in
-        editor) echo "note editor" ;;
-        message) echo "editor's alarm-date message" ;;
-        *) echo "$1 dialog" ;;
-    esac
-}
 
 # window_titled PID TITLE [EXCEPT]: a shown top-level window of PID with that
 # title, other than EXCEPT (a message box has the main window's title).
 window_titled() {
     local w
     for w in $(x xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
-        [ "$w" = "${3:-}" ] && continue
-        [ "$(x xdotool getwindowname "$w" 2>/dev/null)" = "$2" ] || continue
-        is_toplevel "$w" && ! is_override_redirect "$w" && { echo "$w"; return 0; }
+        [ "$w" != "${3:-}" ] && [ "$(x xdotool getwindowname "$w" 2>/dev/null)" = "$2" ] &&
+            is_toplevel "$w" && ! is_override_redirect "$w" && { echo "$w"; return 0; }
     done
     return 1
 }
 
-# open_dialog NAME PID MAIN: opens one of the program's dialogs from its shown
-# main window MAIN with the keyboard, and waits until the dialog has the focus.
-# Sets DIALOG (its window) and OPENER (the window it came from). NAME: delete
-# (of the first note; the focus must be in the search box, as at the window's
-# first showing), editor, password, about, or message (the editor's answer to
-# an alarm date in the past; OPENER is the editor).
+# open_dialog NAME PID MAIN: opens a dialog from the shown main window MAIN
+# with the keyboard and waits until it has the focus; sets DIALOG and OPENER
+# (the window it came from). NAME: delete (the first note; the focus in the
+# search box, as at the window's first showing), editor, password, about, or
+# message (the editor's answer to an alarm date in the past).
 open_dialog() {
-    local name=$1 pid=$2 main=$3 title
+    local pid=$2 main=$3 title
     DIALOG="" OPENER=$main
     focus_window "$main" || return 1
-    case $name in
+    case $1 in
         delete) title="Penwick - Delete" && press Tab space Delete ;;
         editor) title="Penwick - Note" && press Insert ;;
         password) title="Penwick - Password" && press alt+f Up Up Return ;;
         about) title="Penwick - About" && press alt+i Return ;;
-        message)
-            open_dialog editor "$pid" "$main" || return 1
-            OPENER=$DIALOG title="Penwick"
-            # The alarm on, its date a year back, OK.
-            press Tab space Tab Down Return
-            ;;
+        # The alarm on, its date a year back, OK.
+        message) open_dialog editor "$pid" "$main" && OPENER=$DIALOG title=Penwick && press Tab space Tab Down Return ;;
         *) return 1 ;;
     esac
-    wait_for 'DIALOG=$(window_titled $pid "$title" $main)' 10 &&
-        wait_for '[ "$(focused_window)" = "$DIALOG" ]' 5
+    wait_for 'DIALOG=$(window_titled $pid "$title" $main)' 10 && wait_for '[ "$(focused_window)" = "$DIALOG" ]' 5
 }
 
-# net_wm_state WID: the window's _NET_WM_STATE atoms, one line.
 net_wm_state() { x xprop -id "$1" _NET_WM_STATE 2>/dev/null; }
-# has_icon WID: the window carries a picture for the window manager.
 has_icon() { x xprop -id "$1" _NET_WM_ICON 2>/dev/null | grep -q 'Icon ('; }

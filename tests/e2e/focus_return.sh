@@ -16,8 +16,8 @@ e2e_init
 e2e_prepare_app "$1" "$2"
 db_query "$db" "SET GENERATOR GenNotka TO 10;
 INSERT INTO NOTATKI (ID, Tytul, Tresc, DataGodzina, Alarm, AlarmRodzaj, AlarmData, AlarmGodzina)
-  VALUES (1, 'Shopping', 'Bread and milk', '2024-05-01 10:00:00', 0, 0, '2024-05-01', '10:00');
-COMMIT;" >"$E2E_STATE/seed.log" 2>&1
+  VALUES (1, 'Shopping', 'Bread and milk', '2024-05-01 10:00:00', 0, 0, '2024-05-01', '10:00'); COMMIT;" \
+    >"$E2E_STATE/seed.log" 2>&1
 desktop_start "$E2E_STATE/desktop" || fatal "start the headless desktop"
 
 # Another program's window, where a window manager likes to put the focus.
@@ -35,33 +35,30 @@ click_window "$icon" 1
 park_pointer
 wait_for 'win=$(window_mapped $pid)' 10 || fatal "the tray icon shows the main window"
 
-# close_and_check WHAT KEY: closes the dialog with KEY, and the focus must come
-# back to OPENER.
-close_and_check() {
-    press "$2"
-    check "$1 closed with $2: the focus is back on the window it came from" \
-        wait_for '[ "$(focused_window)" = "$OPENER" ]' 5
+# closes KEY...: closes what is open with each KEY in turn; after each the
+# focus is back on the window the closed one came from.
+closes() {
+    local key
+    for key in "$@"; do
+        press "$key"
+        check "$dialog: closed with $key, the focus is back on the window it came from" \
+            wait_for '[ "$(focused_window)" = "$OPENER" ]' 5
+        OPENER=$win
+    done
 }
 
-# The editor once more, closed by OK: it saves the note.
+# The editor twice: closed by Esc, and by OK, which saves the note.
 for dialog in $E2E_DIALOGS editor-ok; do
-    what=$(dialog_name "${dialog%-ok}")
     # From the other program each time, as a user goes back and forth.
     focus_window "$other" || e2e_log "the other program's window did not get the focus"
-    open_dialog "${dialog%-ok}" "$pid" "$win" || fatal "the $what opens and takes the focus"
+    open_dialog "${dialog%-ok}" "$pid" "$win" || fatal "$dialog: opens and takes the focus"
     case $dialog in
-        editor-ok) close_and_check "the $what" Return ;;
-        message)
-            close_and_check "the $what" Return
-            OPENER=$win
-            close_and_check "the note editor under it" Escape
-            ;;
-        *) close_and_check "the $what" Escape ;;
+        editor-ok) closes Return ;;
+        message) closes Return Escape ;;
+        *) closes Escape ;;
     esac
 done
 check "OK in the editor saved its note" eval '[ "$(db_value "$db" "(SELECT COUNT(*) FROM NOTATKI)")" = 2 ]'
-
-# The next Esc goes to the program: it hides the main window.
 press Escape
 check "the next Esc reaches the main window and hides it" wait_for '[ "$(map_state $win)" != IsViewable ]' 5
 exit "$((E2E_FAILS > 0))"

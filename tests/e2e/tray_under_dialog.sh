@@ -16,61 +16,53 @@ E2E_DEADLINE=${E2E_DEADLINE:-150}
 e2e_init
 
 e2e_prepare_app "$1" "$2"
-db_query "$db" "SET GENERATOR GenNotka TO 10;
-INSERT INTO NOTATKI (ID, Tytul, Tresc, DataGodzina, Alarm, AlarmRodzaj, AlarmData, AlarmGodzina)
-  VALUES (1, 'Shopping', 'Bread and milk', '2024-05-01 10:00:00', 0, 0, '2024-05-01', '10:00');
-COMMIT;" >"$E2E_STATE/seed.log" 2>&1
+db_query "$db" "INSERT INTO NOTATKI (ID, Tytul, Tresc, DataGodzina, Alarm, AlarmRodzaj, AlarmData, AlarmGodzina)
+  VALUES (1, 'Shopping', 'Bread and milk', '2024-05-01 10:00:00', 0, 0, '2024-05-01', '10:00'); COMMIT;" \
+    >"$E2E_STATE/seed.log" 2>&1
 desktop_start "$E2E_STATE/desktop" || fatal "start the headless desktop"
 
 for dialog in $E2E_DIALOGS; do
-    what=$(dialog_name "$dialog")
     db_query "$db" "DELETE FROM USTAWIENIA; COMMIT;" >>"$E2E_STATE/seed.log" 2>&1
     start_program "$E2E_STATE" "$app" "penwick.$dialog.log"
-    pid=$E2E_APP_PID
-    icon="" win=""
-    wait_for 'icon=$(tray_icon_of $pid)' 15 || fatal "tray icon embedded ($what)"
+    pid=$E2E_APP_PID icon="" win=""
+    wait_for 'icon=$(tray_icon_of $pid)' 15 || fatal "$dialog: tray icon embedded"
     click_window "$icon" 1
     clicked=$(_e2e_now_ms)
     park_pointer
-    wait_for 'win=$(window_mapped $pid)' 10 || fatal "the tray icon shows the main window ($what)"
-    open_dialog "$dialog" "$pid" "$win" || fatal "the $what opens and takes the focus"
-    pass "the $what opens (window $DIALOG)"
-    check "the $what has no taskbar entry" eval 'net_wm_state $DIALOG | grep -q _NET_WM_STATE_SKIP_TASKBAR'
-    check "the $what carries the program's icon" has_icon "$DIALOG"
+    wait_for 'win=$(window_mapped $pid)' 10 || fatal "$dialog: the tray icon shows the main window"
+    open_dialog "$dialog" "$pid" "$win" || fatal "$dialog: opens and takes the focus"
+    check "$dialog: no taskbar entry" eval 'net_wm_state $DIALOG | grep -q _NET_WM_STATE_SKIP_TASKBAR'
+    check "$dialog: carries the program's icon" has_icon "$DIALOG"
 
+    # Clicks apart by more than the double-click interval.
     clicks_apart "$clicked"
     click_window "$icon" 1
     clicked=$(_e2e_now_ms)
     park_pointer
-    check "under the $what a click on the tray icon hides the main window" \
-        wait_for '[ "$(map_state $win)" != IsViewable ]' 5
+    check "$dialog: a click on the tray icon hides the main window" wait_for '[ "$(map_state $win)" != IsViewable ]' 5
     clicks_apart "$clicked"
     click_window "$icon" 1
     park_pointer
-    check "a second click shows it again, the $what still open" \
+    check "$dialog: a second click shows it again, the dialog still open" \
         wait_for '[ "$(map_state $win)" = IsViewable ] && [ "$(map_state $DIALOG)" = IsViewable ]' 5
 
     click_window "$icon" 3
-    menu=""
-    wait_for 'menu=$(popup_menu_of $pid)' 5 || fatal "the tray menu opens under the $what"
-    # The menu takes keys once it has grabbed the keyboard.
+    wait_for 'popup_menu_of $pid >/dev/null' 5 || fatal "$dialog: the tray menu opens"
+    # The menu takes keys once it has grabbed the keyboard. Up from no
+    # selection lands on the last item, Close.
     sleep 0.2
-    # Up from no selection lands on the last item, Close.
     press Up Return
     # An icon that shows up under the resting pointer misses its first click.
     park_pointer
-    if wait_exit "$pid" 5; then
-        check "tray Close under the $what ends the program with status 0 (got $E2E_EXIT)" [ "$E2E_EXIT" = 0 ]
-    else
-        fatal "tray Close under the $what ends the program within 5 s"
-    fi
+    wait_exit "$pid" 5 || fatal "$dialog: tray Close ends the program within 5 s"
+    check "$dialog: tray Close ends the program with status 0 (got $E2E_EXIT)" [ "$E2E_EXIT" = 0 ]
     stored=0
     for name in FormMainWidth FormMainHeight FormMainTop FormMainLeft TytulSzerokosc DataSzerokosc; do
         [[ "$(db_setting "$db" "$name")" =~ ^-?[0-9]+$ ]] && stored=$((stored + 1))
     done
-    check "the window state is stored ($stored of 6 settings)" [ "$stored" = 6 ]
+    check "$dialog: the window state is stored ($stored of 6 settings)" [ "$stored" = 6 ]
     notes=$(db_value "$db" "(SELECT COUNT(*) FROM NOTATKI)")
-    check "the cancelled $what changed no note (notes: $notes)" [ "$notes" = 1 ]
+    check "$dialog: cancelled, it changed no note (notes: $notes)" [ "$notes" = 1 ]
 done
 
 exit "$((E2E_FAILS > 0))"
