@@ -624,10 +624,31 @@ e2e_prepare_app() {
         || fatal "create a fresh dbn.ib"
 }
 
+# seed_note DB: one note, "Shopping", in the fresh DB; the next new note gets ID 11.
+seed_note() {
+    db_query "$1" "SET GENERATOR GenNotka TO 10;
+INSERT INTO NOTATKI (ID, Tytul, Tresc, DataGodzina, Alarm, AlarmRodzaj, AlarmData, AlarmGodzina)
+  VALUES (1, 'Shopping', 'Bread and milk', '2024-05-01 10:00:00', 0, 0, '2024-05-01', '10:00'); COMMIT;" \
+        >"$E2E_STATE/seed.log" 2>&1
+    [ "$(db_value "$1" "(SELECT COUNT(*) FROM NOTATKI)")" = 1 ] || fatal "seed one note (see $E2E_STATE/seed.log)"
+}
+
 # --- the program's dialogs, for the scripts that go through each of them -----
 
 # The dialogs open_dialog knows, in an order one run can go through.
 E2E_DIALOGS="delete editor password about message"
+
+# dialogs_desktop BINARY SCHEMA: what the dialogs' scripts start from: the
+# program beside a database with one note (sets `app` and `db`), on a desktop
+# under the window manager E2E_WM, xfwm4 unless set: there a dialog's closing
+# used to hand the focus to another program.
+dialogs_desktop() {
+    export E2E_WM=${E2E_WM:-xfwm4}
+    e2e_init
+    e2e_prepare_app "$1" "$2"
+    seed_note "$db"
+    desktop_start "$E2E_STATE/desktop" || fatal "start the headless desktop"
+}
 
 # window_titled PID TITLE [EXCEPT]: a shown top-level window of PID with that
 # title, other than EXCEPT (a message box has the main window's title).

@@ -9,16 +9,8 @@ set -u
 
 # shellcheck source=tests/e2e/desktop.sh
 . "$(dirname "$0")/desktop.sh"
-export E2E_WM=${E2E_WM:-xfwm4}
 E2E_DEADLINE=${E2E_DEADLINE:-80}
-e2e_init
-
-e2e_prepare_app "$1" "$2"
-db_query "$db" "SET GENERATOR GenNotka TO 10;
-INSERT INTO NOTATKI (ID, Tytul, Tresc, DataGodzina, Alarm, AlarmRodzaj, AlarmData, AlarmGodzina)
-  VALUES (1, 'Shopping', 'Bread and milk', '2024-05-01 10:00:00', 0, 0, '2024-05-01', '10:00'); COMMIT;" \
-    >"$E2E_STATE/seed.log" 2>&1
-desktop_start "$E2E_STATE/desktop" || fatal "start the headless desktop"
+dialogs_desktop "$1" "$2"
 
 # Another program's window, where a window manager likes to put the focus.
 xmessage -geometry 320x120+60+60 "another program" </dev/null >"$E2E_STATE/xmessage.log" 2>&1 &

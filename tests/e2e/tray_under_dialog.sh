@@ -10,19 +10,12 @@ set -u
 
 # shellcheck source=tests/e2e/desktop.sh
 . "$(dirname "$0")/desktop.sh"
-export E2E_WM=${E2E_WM:-xfwm4}
 # One start of the program for each dialog.
 E2E_DEADLINE=${E2E_DEADLINE:-150}
-e2e_init
-
-e2e_prepare_app "$1" "$2"
-db_query "$db" "INSERT INTO NOTATKI (ID, Tytul, Tresc, DataGodzina, Alarm, AlarmRodzaj, AlarmData, AlarmGodzina)
-  VALUES (1, 'Shopping', 'Bread and milk', '2024-05-01 10:00:00', 0, 0, '2024-05-01', '10:00'); COMMIT;" \
-    >"$E2E_STATE/seed.log" 2>&1
-desktop_start "$E2E_STATE/desktop" || fatal "start the headless desktop"
+dialogs_desktop "$1" "$2"
 
 for dialog in $E2E_DIALOGS; do
-    db_query "$db" "DELETE FROM USTAWIENIA; COMMIT;" >>"$E2E_STATE/seed.log" 2>&1
+    db_query "$db" "DELETE FROM USTAWIENIA; COMMIT;" >/dev/null 2>&1
     start_program "$E2E_STATE" "$app" "penwick.$dialog.log"
     pid=$E2E_APP_PID icon="" win=""
     wait_for 'icon=$(tray_icon_of $pid)' 15 || fatal "$dialog: tray icon embedded"
