@@ -28,6 +28,7 @@
 #include <QScreen>
 #include <QSessionManager>
 #include <QShortcut>
+#include <QStyleOptionMenuItem>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
@@ -76,6 +77,20 @@ public:
         if (hint == SH_MenuBar_AltKeyNavigation)
             return 1;
         return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        // The style highlights a title only while its menu is open; the one
+        // the keys are on is shown the same way.
+        const auto *item = qstyleoption_cast<const QStyleOptionMenuItem *>(option);
+        if (element == CE_MenuBarItem && item && (item->state & State_Selected) && widget && widget->hasFocus()) {
+            QStyleOptionMenuItem keyed = *item;
+            keyed.state |= State_Sunken;
+            QProxyStyle::drawControl(element, &keyed, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
     }
 };
 
