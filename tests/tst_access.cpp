@@ -313,6 +313,8 @@ void TestAccess::loadPassword_data()
     QTest::newRow("stored, unchanged") << QStringLiteral(" Pass word ") << false << " Pass word ";
     QTest::newRow("beyond ASCII") << kPolish << false << kPolish;
     QTest::newRow("failed read") << QStringLiteral("Secret") << true << "";
+    // Stored by another tool; OK then refuses its length.
+    QTest::newRow("longer than 20") << QStringLiteral("abcdefghij0123456789XYZ") << false << "abcdefghij0123456789XYZ";
 }
 
 void TestAccess::loadPassword()
@@ -333,6 +335,8 @@ void TestAccess::loadPassword()
     QCOMPARE(diagnostics.size(), readFails ? 1 : 0);
     if (readFails)
         QVERIFY(diagnostics.constFirst().startsWith(QStringLiteral("FormHaslo : Can't retrieve password!")));
+    dialog.OK->click();
+    QCOMPARE(MessageBox::takeRecorded().size(), shown.size() > 20 ? 1 : 0);
 }
 
 void TestAccess::validation_data()

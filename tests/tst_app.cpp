@@ -1,12 +1,14 @@
 #include "FormProbe.h"
 #include "MockClock.h"
 #include "TestDatabase.h"
+#include "access/FormHaslo.h"
 #include "alarms/AlarmChecker.h"
 #include "app/FormMain.h"
 #include "app/NoteListModel.h"
 #include "app/Notifier.h"
 #include "notes/FormNotatka.h"
 #include "notes/FormUsuwanie.h"
+#include "online/OProgramie.h"
 #include "store/DataModule.h"
 #include "store/Sql.h"
 #include "ui/DialogLook.h"
@@ -19,6 +21,9 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -177,6 +182,8 @@ private Q_SLOTS:
     void balloonIsCut_data();
     void balloonIsCut();
     void announceRefillsUnfiltered();
+    void menusFromTheKeyboard_data();
+    void menusFromTheKeyboard();
 
     // The tray and the paths a user meets
     void trayAnswersUnderADialog();
@@ -197,6 +204,8 @@ private Q_SLOTS:
     void placeOffEveryScreen_data();
     void placeOffEveryScreen();
     void twinSettingRows();
+    void boldCaptions_data();
+    void boldCaptions();
 
     // A click on an alarm's notification
     void notificationActions_data();
@@ -864,6 +873,41 @@ void TestApp::acknowledgeInAFilteredList()
              QStringLiteral("3"));
 }
 
+void TestApp::menusFromTheKeyboard_data()
+{
+    using Keys = QList<QKeyCombination>;
+    QTest::addColumn<Keys>("keys");
+    // "bar": the menu bar has the focus with File highlighted; or the open menu.
+    QTest::addColumn<QString>("then");
+    QTest::newRow("F10") << Keys {Qt::Key_F10} << "bar";
+    QTest::newRow("Alt alone") << Keys {Qt::Key_Alt} << "bar";
+    QTest::newRow("Alt alone, Enter") << Keys {Qt::Key_Alt, Qt::Key_Return} << "File";
+    QTest::newRow("F10, Right, Down") << Keys {Qt::Key_F10, Qt::Key_Right, Qt::Key_Down} << "Info";
+    QTest::newRow("Alt+F") << Keys {Qt::ALT | Qt::Key_F} << "File";
+    QTest::newRow("Alt+I") << Keys {Qt::ALT | Qt::Key_I} << "Info";
+    QTest::newRow("Alt+S types nothing") << Keys {Qt::ALT | Qt::Key_S} << "";
+}
+
+void TestApp::menusFromTheKeyboard()
+{
+    QFETCH(QList<QKeyCombination>, keys);
+    QFETCH(QString, then);
+    Fixture f;
+    f.open();
+    f.showActive();
+    f.form->SzukanyCiag->setFocus();
+    // Through the window, as the window system delivers them: shortcuts first.
+    for (const QKeyCombination key : keys)
+        QTest::keyClick(f.form->windowHandle(), key.key(), key.keyboardModifiers());
+    const bool open = f.form->Plik->isVisible() || f.form->Info->isVisible();
+    const bool onFile = then == QLatin1String("bar") || then == QLatin1String("File");
+    QCOMPARE(f.form->menuBar()->hasFocus() && !open, then == QLatin1String("bar"));
+    QCOMPARE(f.form->menuBar()->activeAction() == f.form->Plik->menuAction(), onFile);
+    QCOMPARE(f.form->Info->isVisible(), then == QLatin1String("Info"));
+    QCOMPARE(f.form->SzukanyCiag->text(), QString());
+    QCOMPARE(f.form->Plik->title(), QStringLiteral("File"));
+}
+
 void TestApp::bottomRowPlaces_data()
 {
     QTest::addColumn<QString>("control");
@@ -1013,6 +1057,62 @@ void TestApp::twinSettingRows()
                                         "WHERE Ustawienie = '%1' ORDER BY ID)");
     QCOMPARE(TestSql::value(f.db.path(), rows.arg(QStringLiteral("FormMainWidth"))), QStringLiteral("450,500"));
     QCOMPARE(TestSql::value(f.db.path(), rows.arg(QStringLiteral("TytulSzerokosc"))), QStringLiteral("200,120"));
+}
+
+namespace {
+// The ink a text leaves in a font as it is drawn on the screen.
+double ink(const QString &text, const QFont &font)
+{
+    QImage image(QFontMetrics(font).size(0, text) + QSize(4, 4), QImage::Format_Grayscale8);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.drawText(image.rect(), Qt::AlignCenter, text);
+    painter.end();
+    double sum = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            sum += 255 - qGray(image.pixel(x, y));
+    }
+    return sum / 255;
+}
+} // namespace
+
+void TestApp::boldCaptions_data()
+{
+    // The row's name is the caption.
+    QTest::addColumn<QString>("window");
+    QTest::newRow("Search:") << "main";
+    QTest::newRow("Title") << "editor";
+    QTest::newRow("Message") << "editor";
+    QTest::newRow("Password") << "password";
+    QTest::newRow("Repeat") << "password";
+    QTest::newRow("Legend:") << "about";
+}
+
+void TestApp::boldCaptions()
+{
+    QFETCH(QString, window);
+    const QString caption = QString::fromLatin1(QTest::currentDataTag());
+    Fixture f;
+    f.open();
+    std::unique_ptr<QWidget> dialog;
+    if (window == QStringLiteral("editor"))
+        dialog = std::make_unique<TFormNotatka>(*f.dm, *f.form);
+    else if (window == QStringLiteral("password"))
+        dialog = std::make_unique<TFormHaslo>(*f.dm);
+    else if (window == QStringLiteral("about"))
+        dialog = std::make_unique<TFormOProgramie>(QStringLiteral("http://127.0.0.1:9/"));
+    QWidget *shown = dialog ? dialog.get() : f.form.get();
+    const QList<QLabel *> labels = shown->findChildren<QLabel *>();
+    const auto label = std::find_if(labels.begin(), labels.end(), [&](QLabel *l) { return l->text() == caption; });
+    QVERIFY(label != labels.end());
+    // In the window's own face, and bold as drawn: a face that calls itself
+    // bold may still draw thin strokes.
+    QCOMPARE(QFontInfo((*label)->font()).family(), QFontInfo(shown->font()).family());
+    const double bold = ink(caption, (*label)->font());
+    const double regular = ink(caption, shown->font());
+    QVERIFY2(bold > 1.25 * regular, qPrintable(QStringLiteral("ink %1 against %2").arg(bold).arg(regular)));
 }
 
 void TestApp::notificationActions_data()

@@ -2,6 +2,7 @@
 
 #include "FormLogowanie.h"
 #include "store/DataModule.h"
+#include "ui/DialogLook.h"
 
 #include <QFrame>
 #include <QLineEdit>
@@ -25,7 +26,7 @@ bool CheckAccessPassword(TDM &dm, const StoredPassword &stored)
     }
     dm.AccessGranted = false;
     TFormLogowanie login(dm);
-    login.exec();
+    DialogLook::execModal(login);
     return dm.AccessGranted;
 }
 

@@ -67,8 +67,12 @@ void TFormHaslo::LoadPassword()
     if (stored.failed)
         m_dm.ReportFailure(QStringLiteral("Can't retrieve password!"), QStringLiteral("FormHaslo"), stored.error);
     const QString value = stored.value.value_or(QString());
-    Haslo->setText(value);
-    Powtorka->setText(value);
+    // One stored longer by another tool is shown whole, so that the length
+    // rule refuses it rather than OK storing a shortened copy.
+    for (QLineEdit *field : {Haslo, Powtorka}) {
+        field->setMaxLength(qMax(int(Access::MaxPasswordLength), int(value.size())));
+        field->setText(value);
+    }
 }
 
 bool TFormHaslo::ValidatePassword()

@@ -25,9 +25,11 @@
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QScreen>
 #include <QSessionManager>
 #include <QShortcut>
+#include <QStyleOptionMenuItem>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
@@ -70,6 +72,35 @@ public:
 
 private:
     TFormMain &m_form;
+};
+
+// Alt pressed and released alone puts the focus on the menu bar, where the
+// arrow keys and Enter work, as on the platform the program comes from; the
+// style Qt picks here leaves that off.
+class MenuBarKeys final : public QProxyStyle
+{
+public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_MenuBar_AltKeyNavigation)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        // The style highlights a title only while its menu is open; the one
+        // the keys are on is shown the same way.
+        const auto *item = qstyleoption_cast<const QStyleOptionMenuItem *>(option);
+        if (element == CE_MenuBarItem && item && (item->state & State_Selected) && widget && widget->hasFocus()) {
+            QStyleOptionMenuItem keyed = *item;
+            keyed.state |= State_Sunken;
+            QProxyStyle::drawControl(element, &keyed, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
 };
 
 Qt::WindowFlags windowFlagsFor(bool trayMissing)
@@ -269,8 +300,8 @@ void TFormMain::buildMenus()
     connect(MMUsun, &QAction::triggered, this, &TFormMain::DeleteSelectedNote);
     connect(MMPodgladEdycja, &QAction::triggered, this, [this] { NotatkaPokazEdytuj->trigger(); });
     connect(MMHaslo, &QAction::triggered, this, [this] {
-        TFormHaslo dialog(DM);
-        dialog.exec();
+        TFormHaslo dialog(DM, this);
+        DialogLook::execModal(dialog);
     });
     connect(MMZakoncz, &QAction::triggered, this, &TFormMain::CloseProgram);
     connect(OProgramie, &QAction::triggered, Online, &OnlineChecks::ShowAbout);
@@ -287,6 +318,47 @@ void TFormMain::buildMenus()
         shortcut->setContext(Qt::WindowShortcut);
         QAction *target = item;
         connect(shortcut, &QShortcut::activated, this, [this, target] { menuShortcut(target); });
+    }
+
+    // The menus from the keyboard. The captions carry no mnemonic, so Alt+F
+    // and Alt+I are keys of their own.
+    auto *keysStyle = new MenuBarKeys;
+    keysStyle->setParent(menuBar());
+    menuBar()->setStyle(keysStyle);
+    menuBar()->installEventFilter(this);
+    auto *f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(f10, &QShortcut::activated, this, &TFormMain::enterMenuBar);
+    const std::pair<QKeySequence, QMenu *> menuKeys[] = {
+        {QKeySequence(Qt::ALT | Qt::Key_F), Plik},
+        {QKeySequence(Qt::ALT | Qt::Key_I), Info},
+    };
+    for (const auto &[key, menu] : menuKeys) {
+        auto *shortcut = new QShortcut(key, this);
+        QMenu *target = menu;
+        connect(shortcut, &QShortcut::activated, this, [this, target] { openMenu(target); });
+    }
+}
+
+void TFormMain::enterMenuBar()
+{
+    // Qt's menu bar enters its keyboard mode from a lone Alt only; F10 is
+    // taken as one.
+    QKeyEvent press(QEvent::ShortcutOverride, Qt::Key_Alt, Qt::NoModifier);
+    QCoreApplication::sendEvent(this, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Alt, Qt::AltModifier);
+    QCoreApplication::sendEvent(menuBar(), &release);
+}
+
+void TFormMain::openMenu(QMenu *menu)
+{
+    menuBar()->setActiveAction(menu->menuAction());
+    // Opened from the keyboard, the first item it offers is highlighted.
+    const QList<QAction *> items = menu->actions();
+    for (QAction *item : items) {
+        if (!item->isSeparator() && item->isEnabled()) {
+            menu->setActiveAction(item);
+            break;
+        }
     }
 }
 
@@ -728,6 +800,22 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
             event->ignore();
             return true;
         }
+    }
+    // On the menu bar Enter opens the highlighted menu; it is not the window's key.
+    auto *bar = qobject_cast<QMenuBar *>(watched);
+    if (bar && event->type() == QEvent::ShortcutOverride && bar->activeAction()) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            event->accept();
+            return true;
+        }
+    }
+    // An Alt combination is a command, never text for the search (AltGr,
+    // which types letters such as "ą", is not Alt).
+    if (watched == SzukanyCiag && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->modifiers() & Qt::AltModifier) && !key->text().isEmpty() && key->text().at(0).isPrint())
+            return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }

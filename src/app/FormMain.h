@@ -176,6 +176,10 @@ private:
     void LVNotatkiSelectItem(int row);
     void PlikClick();
     void menuShortcut(QAction *item);
+    // F10: the focus on the menu bar, its first menu highlighted.
+    void enterMenuBar();
+    // Alt+F, Alt+I: the menu open with its first item highlighted.
+    void openMenu(QMenu *menu);
     void RemoveDownloadedFiles();
     void hideMainWindow();
     void watchForTray();

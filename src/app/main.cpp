@@ -1,6 +1,6 @@
-#include "QtNoise.h"
 #include "SignalWatcher.h"
 #include "Startup.h"
+#include "ui/QtNoise.h"
 
 #include <QApplication>
 

@@ -167,10 +167,10 @@ TFormOProgramie::TFormOProgramie(const QString &productSiteUrl, QWidget *parent)
     DialogLook::centre(this);
 }
 
-void TFormOProgramie::Execute(const QString &productSiteUrl)
+void TFormOProgramie::Execute(const QString &productSiteUrl, QWidget *opener)
 {
-    TFormOProgramie dialog(productSiteUrl);
-    dialog.exec();
+    TFormOProgramie dialog(productSiteUrl, opener);
+    DialogLook::execModal(dialog);
 }
 
 QString TFormOProgramie::siteHost(const QString &productSiteUrl)

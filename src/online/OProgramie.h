@@ -20,8 +20,8 @@ public:
     explicit TFormOProgramie(const QString &productSiteUrl, QWidget *parent = nullptr);
     Q_DISABLE_COPY_MOVE(TFormOProgramie)
 
-    // Opens a new dialog modally; it is gone when this returns.
-    static void Execute(const QString &productSiteUrl);
+    // Opens a new dialog modally over `opener`; it is gone when this returns.
+    static void Execute(const QString &productSiteUrl, QWidget *opener);
     // What the dialog shows of the web site's address: its host.
     static QString siteHost(const QString &productSiteUrl);
 

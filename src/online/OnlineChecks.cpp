@@ -147,5 +147,5 @@ void OnlineChecks::RemoveDownloadedFiles()
 
 void OnlineChecks::ShowAbout()
 {
-    TFormOProgramie::Execute(m_options.ProductSiteUrl);
+    TFormOProgramie::Execute(m_options.ProductSiteUrl, m_owner);
 }

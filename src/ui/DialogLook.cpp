@@ -10,8 +10,10 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QPointer>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 // The pictures live in this static library; its resources must be registered
 // before the first is read.
@@ -28,10 +30,12 @@ void loadFonts()
     if (loaded)
         return;
     loaded = true;
-    for (const char *face : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
-        if (QFile::exists(QLatin1String(face)))
-            QFontDatabase::addApplicationFont(QLatin1String(face));
-    }
+    // The regular face only: the bold one beside it (tahomabd.ttf) is bold in
+    // its bitmaps alone, and Qt draws its outlines, which are as thin as the
+    // regular face's. Without it Qt makes the bold from the regular outlines.
+    const QString face = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
+    if (QFile::exists(face))
+        QFontDatabase::addApplicationFont(face);
 }
 
 void apply(QWidget *dialog)
@@ -95,7 +99,25 @@ QAction *keyAction(QWidget *window, const QList<QKeySequence> &keys)
 
 int execModal(QDialog &dialog)
 {
-    dialog.setWindowModality(dialog.parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
+    const QPointer<QWidget> opener = dialog.parentWidget() ? dialog.parentWidget()->window() : nullptr;
+    dialog.setWindowModality(opener ? Qt::WindowModal : Qt::ApplicationModal);
+    dialog.setWindowIcon(programIcon());
+    if (!opener)
+        return dialog.exec();
+    keepOffTaskbar(&dialog);
+    dialog.createWinId();
+    QWindow *window = dialog.windowHandle();
+    // The focus moves to the opener while the dialog is still mapped (Qt
+    // tells of the change before it unmaps the window): once it is gone, the
+    // window manager gives the focus to a window of its choice, another
+    // program's too, and Qt would not ask for it back, the hidden dialog still
+    // being its focus window. Only a dialog that has the focus gives it back,
+    // and not to a window hidden meanwhile (the tray icon's click).
+    QObject::connect(window, &QWindow::visibleChanged, &dialog, [window, opener](bool visible) {
+        if (!visible && opener && opener->isVisible() && !opener->isMinimized()
+            && QGuiApplication::focusWindow() == window)
+            opener->windowHandle()->requestActivate();
+    });
     return dialog.exec();
 }
 

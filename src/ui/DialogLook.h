@@ -41,8 +41,16 @@ QIcon pictureIcon(const QString &resource);
 QIcon programIcon();
 // An action whose keys work anywhere in the window, whichever control has the focus.
 QAction *keyAction(QWidget *window, const QList<QKeySequence> &keys);
-// Runs a dialog that has a parent window modally to that window only. An
-// application-modal dialog would block the tray icon's window and menu too.
+// Asks the desktop to show no taskbar entry for a window. Only a native window
+// that is not mapped yet takes it: Qt keeps it when it maps the window.
+void keepOffTaskbar(QWidget *window);
+// How every dialog and message box of the program is run: modally to the
+// window it came from (its parent's window) only, so the tray icon's window
+// and menu keep answering; with the program's icon and no taskbar entry; and
+// the keyboard focus goes back to that window when it closes, rather than to
+// whatever the window manager picks. A dialog without a parent (before any
+// window of the program exists) is modal to the program and keeps its taskbar
+// entry, the only way back to it.
 int execModal(QDialog &dialog);
 
 } // namespace DialogLook

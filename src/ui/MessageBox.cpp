@@ -1,5 +1,7 @@
 #include "MessageBox.h"
 
+#include "DialogLook.h"
+
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -18,10 +20,7 @@ void information(QWidget *parent, const QString &text)
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, ApplicationTitle, text, QMessageBox::Ok, parent);
-    // Modal to the window it belongs to, so the tray icon still answers.
-    if (parent)
-        box.setWindowModality(Qt::WindowModal);
-    box.exec();
+    DialogLook::execModal(box);
 }
 
 int choose(QWidget *parent, const QString &text, const QStringList &buttons)

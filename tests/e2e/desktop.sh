@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # A private headless desktop for end-to-end tests: Xvfb, a private D-Bus session,
-# dunst and trayer. Source this file; it defines functions only.
+# dunst and trayer, and a window manager when E2E_WM names one (openbox or
+# xfwm4; none by default). Source this file; it defines functions only.
 #
 #   desktop_start STATE_DIR   start everything, export DISPLAY etc.
 #   desktop_stop              stop everything this file started, by PID
@@ -17,6 +18,7 @@ E2E_XVFB_PID=""
 E2E_BUS_PID=""
 E2E_DUNST_PID=""
 E2E_TRAYER_PID=""
+E2E_WM_PID=""
 E2E_MONITOR_PIDS=()
 
 e2e_log() { printf '[e2e %s] %s\n' "$(date +%H:%M:%S)" "$*"; }
@@ -157,6 +159,7 @@ _e2e_start_once() {
         e2e_log "private session bus does not answer"
         return 1
     fi
+    start_window_manager "$attempt" || return 1
 
     # E2E_DUNST_ON_DEMAND=1: no daemon runs yet; the bus starts it at the first call.
     if [ -n "${E2E_DUNST_ON_DEMAND:-}" ]; then
@@ -216,6 +219,30 @@ start_trayer() {
     return 0
 }
 
+# The window manager of the root window, once one has taken the screen.
+_e2e_wm_ready() {
+    x xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
+}
+
+# start_window_manager [TAG]: starts the window manager E2E_WM names (openbox,
+# xfwm4, or none) and waits until it manages the screen.
+start_window_manager() {
+    local tag=${1:-late} command
+    case "${E2E_WM:-none}" in
+        none | "") return 0 ;;
+        openbox) command=(openbox --sm-disable) ;;
+        # No compositor: Xvfb has no GL, and nothing here needs one.
+        xfwm4) command=(xfwm4 --compositor=off --sm-client-disable) ;;
+        *) e2e_log "unknown window manager E2E_WM=$E2E_WM (openbox, xfwm4 or none)" && return 1 ;;
+    esac
+    command -v "$E2E_WM" >/dev/null || { e2e_log "missing $E2E_WM (apt-get install $E2E_WM)" && return 1; }
+    "${command[@]}" </dev/null >"$E2E_DESKTOP_STATE/wm.$tag.log" 2>&1 &
+    E2E_WM_PID=$!
+    wait_for "_e2e_wm_ready || ! _e2e_alive $E2E_WM_PID" 10 && _e2e_wm_ready && return 0
+    e2e_log "$E2E_WM does not manage the screen (see $E2E_DESKTOP_STATE/wm.$tag.log)"
+    return 1
+}
+
 # desktop_start STATE_DIR
 desktop_start() {
     E2E_DESKTOP_STATE=$1
@@ -246,7 +273,7 @@ desktop_stop() {
         # Whatever else is still on the private bus (accessibility, dconf, ...) was
         # started for this session; stop it by the PIDs the bus reports.
         for pid in $(_e2e_bus_client_pids); do
-            case " $E2E_XVFB_PID $E2E_BUS_PID $E2E_DUNST_PID $E2E_TRAYER_PID $$ " in
+            case " $E2E_XVFB_PID $E2E_BUS_PID $E2E_DUNST_PID $E2E_TRAYER_PID $E2E_WM_PID $$ " in
                 *" $pid "*) ;;
                 *) helpers+=("$pid") ;;
             esac
@@ -257,14 +284,14 @@ desktop_stop() {
     # goes and its children move to init.
     local tree=()
     mapfile -t tree < <(_e2e_descendants ${helpers[@]+"${helpers[@]}"} \
-        $E2E_BUS_PID $E2E_DUNST_PID $E2E_TRAYER_PID $E2E_XVFB_PID)
+        $E2E_BUS_PID $E2E_DUNST_PID $E2E_TRAYER_PID $E2E_WM_PID $E2E_XVFB_PID)
     [ ${#helpers[@]} -gt 0 ] && e2e_log "stopping bus helpers: ${helpers[*]} ${tree[*]}"
     stop_pid ${helpers[@]+"${helpers[@]}"}
-    stop_pid $E2E_TRAYER_PID $E2E_DUNST_PID
+    stop_pid $E2E_TRAYER_PID $E2E_DUNST_PID $E2E_WM_PID
     stop_pid $E2E_BUS_PID
     stop_pid $E2E_XVFB_PID
     stop_pid ${tree[@]+"${tree[@]}"}
-    E2E_TRAYER_PID="" E2E_DUNST_PID="" E2E_BUS_PID="" E2E_XVFB_PID=""
+    E2E_TRAYER_PID="" E2E_DUNST_PID="" E2E_WM_PID="" E2E_BUS_PID="" E2E_XVFB_PID=""
     return 0
 }
 
@@ -288,8 +315,11 @@ geometry() {
         END { if (w != "") print gx, gy, w, h }'
 }
 
+# is_toplevel WID: a child of the root window, or a window that a window
+# manager manages (it puts them into frames of its own and marks them WM_STATE).
 is_toplevel() {
-    x xwininfo -id "$1" -children 2>/dev/null | grep -q '^  Parent window id: .*(the root window)'
+    x xwininfo -id "$1" -children 2>/dev/null | grep -q '^  Parent window id: .*(the root window)' \
+        || x xprop -id "$1" WM_STATE 2>/dev/null | grep -q '^WM_STATE(WM_STATE):'
 }
 
 is_override_redirect() {
@@ -371,11 +401,16 @@ popup_menu_of() {
 focused_window() { x xdotool getwindowfocus 2>/dev/null; }
 
 # focus_window WID: give WID the keyboard focus; click into it if that does not work.
-# There is no window manager, so nobody else moves the focus.
+# A window manager is asked to activate it, as a pager would; without one,
+# nobody else moves the focus.
 focus_window() {
     local w=$1 g
     [ "$(focused_window)" = "$w" ] && return 0
-    x xdotool windowfocus --sync "$w" >/dev/null 2>&1
+    if _e2e_wm_ready; then
+        x xdotool windowactivate "$w" >/dev/null 2>&1
+    else
+        x xdotool windowfocus --sync "$w" >/dev/null 2>&1
+    fi
     wait_for "[ \"\$(focused_window)\" = $w ]" 2 && return 0
     # Bottom-left corner: the least likely spot to hold a control.
     g=$(geometry "$w") || return 1
@@ -588,3 +623,64 @@ e2e_prepare_app() {
     "$(dirname "$(realpath "$1")")/penwick-makedb" "$(realpath "$2")" "$db" >"$E2E_STATE/make-db.log" 2>&1 \
         || fatal "create a fresh dbn.ib"
 }
+
+# seed_note DB: one note, "Shopping", in the fresh DB; the next new note gets ID 11.
+seed_note() {
+    db_query "$1" "SET GENERATOR GenNotka TO 10;
+INSERT INTO NOTATKI (ID, Tytul, Tresc, DataGodzina, Alarm, AlarmRodzaj, AlarmData, AlarmGodzina)
+  VALUES (1, 'Shopping', 'Bread and milk', '2024-05-01 10:00:00', 0, 0, '2024-05-01', '10:00'); COMMIT;" \
+        >"$E2E_STATE/seed.log" 2>&1
+    [ "$(db_value "$1" "(SELECT COUNT(*) FROM NOTATKI)")" = 1 ] || fatal "seed one note (see $E2E_STATE/seed.log)"
+}
+
+# --- the program's dialogs, for the scripts that go through each of them -----
+
+# The dialogs open_dialog knows, in an order one run can go through.
+E2E_DIALOGS="delete editor password about message"
+
+# dialogs_desktop BINARY SCHEMA: what the dialogs' scripts start from: the
+# program beside a database with one note (sets `app` and `db`), on a desktop
+# under the window manager E2E_WM, xfwm4 unless set: there a dialog's closing
+# used to hand the focus to another program.
+dialogs_desktop() {
+    export E2E_WM=${E2E_WM:-xfwm4}
+    e2e_init
+    e2e_prepare_app "$1" "$2"
+    seed_note "$db"
+    desktop_start "$E2E_STATE/desktop" || fatal "start the headless desktop"
+}
+
+# window_titled PID TITLE [EXCEPT]: a shown top-level window of PID with that
+# title, other than EXCEPT (a message box has the main window's title).
+window_titled() {
+    local w
+    for w in $(x xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
+        [ "$w" != "${3:-}" ] && [ "$(x xdotool getwindowname "$w" 2>/dev/null)" = "$2" ] &&
+            is_toplevel "$w" && ! is_override_redirect "$w" && { echo "$w"; return 0; }
+    done
+    return 1
+}
+
+# open_dialog NAME PID MAIN: opens a dialog from the shown main window MAIN
+# with the keyboard and waits until it has the focus; sets DIALOG and OPENER
+# (the window it came from). NAME: delete (the first note; the focus in the
+# search box, as at the window's first showing), editor, password, about, or
+# message (the editor's answer to an alarm date in the past).
+open_dialog() {
+    local pid=$2 main=$3 title
+    DIALOG="" OPENER=$main
+    focus_window "$main" || return 1
+    case $1 in
+        delete) title="Penwick - Delete" && press Tab space Delete ;;
+        editor) title="Penwick - Note" && press Insert ;;
+        password) title="Penwick - Password" && press alt+f Up Up Return ;;
+        about) title="Penwick - About" && press alt+i Return ;;
+        # The alarm on, its date a year back, OK.
+        message) open_dialog editor "$pid" "$main" && OPENER=$DIALOG title=Penwick && press Tab space Tab Down Return ;;
+        *) return 1 ;;
+    esac
+    wait_for 'DIALOG=$(window_titled $pid "$title" $main)' 10 && wait_for '[ "$(focused_window)" = "$DIALOG" ]' 5
+}
+
+net_wm_state() { x xprop -id "$1" _NET_WM_STATE 2>/dev/null; }
+has_icon() { x xprop -id "$1" _NET_WM_ICON 2>/dev/null | grep -q 'Icon ('; }

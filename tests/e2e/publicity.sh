@@ -86,6 +86,8 @@ read -r gx gy gw gh < <(geometry "$win")
 check "the window is 519 x 460" [ "$gw x $gh" = "519 x 460" ]
 check "the window is centred on the screen" [ "$gx $gy" = "$(( (sw - 519) / 2 )) $(( (sh - 460) / 2 ))" ]
 check "the window stays above the others" bash -c "xprop -id $win _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE"
+check "the window has no taskbar entry" eval 'net_wm_state $win | grep -q _NET_WM_STATE_SKIP_TASKBAR'
+check "the window carries the program's icon" has_icon "$win"
 check "the user cannot resize the window" \
     bash -c "xprop -id $win WM_NORMAL_HINTS | grep -q 'minimum size: 519 by 460' && xprop -id $win WM_NORMAL_HINTS | grep -q 'maximum size: 519 by 460'"
 
@@ -120,6 +122,8 @@ e2e_log "publicity process: window after $t_window ms, page after $t_page ms; RS
 echo end >&7
 exec 7>&-
 check "the owner's orderly end ends the window's program" wait_for "gone $CHILD" 10
+# The owner passes the window's output on, as the tray program does.
+check "the window's program wrote nothing to the terminal" eval '[ ! -s "$E2E_STATE/owner.shown.log" ]'
 check "the owner's orderly end leaves no engine helper behind" wait_for "all_gone ${tree[*]}" 10
 wait_exit "$OWNER_PID" 10 || fail "the owner ends"
 

@@ -10,11 +10,7 @@ set -u
 e2e_init
 e2e_prepare_app "$1" "$2"
 
-db_query "$db" "SET GENERATOR GenNotka TO 10;
-INSERT INTO NOTATKI (ID, Tytul, Tresc, DataGodzina, Alarm, AlarmRodzaj, AlarmData, AlarmGodzina)
-  VALUES (1, 'Shopping', 'Bread and milk', '2024-05-01 10:00:00', 0, 0, '2024-05-01', '10:00');
-COMMIT;" >"$E2E_STATE/seed.log" 2>&1
-[ "$(db_value "$db" "(SELECT COUNT(*) FROM NOTATKI)")" = 1 ] || fatal "seed one note (see $E2E_STATE/seed.log)"
+seed_note "$db"
 
 desktop_start "$E2E_STATE/desktop" || fatal "start the headless desktop"
 

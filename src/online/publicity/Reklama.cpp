@@ -34,6 +34,7 @@ TReklama::TReklama(const QUrl &pageUrl, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("Reklama"));
     setWindowTitle(QStringLiteral("Publicity"));
+    setWindowIcon(DialogLook::programIcon());
     DialogLook::apply(this);
     DialogLook::fixSize(this, QSize(519, 460));
 
@@ -78,6 +79,16 @@ TReklama::~TReklama()
     // The page must go before its profile.
     delete m_page;
     m_page = nullptr;
+}
+
+bool TReklama::event(QEvent *event)
+{
+    // It belongs to the tray program, which has no taskbar entry either. The
+    // browser's drawing makes Qt create the native window anew while it is
+    // first shown, so each new one gets the hint before it is mapped.
+    if (event->type() == QEvent::WinIdChange)
+        DialogLook::keepOffTaskbar(this);
+    return QWidget::event(event);
 }
 
 void TReklama::showEvent(QShowEvent *event)

@@ -9,9 +9,13 @@ namespace QtNoise {
 namespace {
 
 QtMessageHandler previous = nullptr;
+// Someone debugging asked for categories: their lines are shown.
+bool chatterWanted = false;
 
 void filter(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
+    if ((type == QtDebugMsg || type == QtInfoMsg) && !chatterWanted)
+        return;
     if (type == QtWarningMsg && isKnownNoise(message.toUtf8().constData()))
         return;
     if (previous)
@@ -38,6 +42,7 @@ bool isKnownNoise(const char *message)
 
 void installFilter()
 {
+    chatterWanted = qEnvironmentVariableIsSet("QT_LOGGING_RULES");
     previous = qInstallMessageHandler(filter);
 }
 
