@@ -38,9 +38,7 @@ int choose(QWidget *parent, const QString &text, const QStringList &buttons)
         box.setEscapeButton(pressable.constLast());
         box.setDefaultButton(qobject_cast<QPushButton *>(pressable.constLast()));
     }
-    if (parent)
-        box.setWindowModality(Qt::WindowModal);
-    box.exec();
+    DialogLook::execModal(box);
     return int(pressable.indexOf(box.clickedButton()));
 }
 
