@@ -1,6 +1,7 @@
 #include "TestDatabase.h"
 #include "store/DataLocation.h"
 #include "store/DataModule.h"
+#include "store/ServerAddress.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +10,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using DataLocation::Source;
@@ -84,6 +86,10 @@ private Q_SLOTS:
     void existingFileIsNeverReplaced();
     void failedCopyLeavesNothing_data();
     void failedCopyLeavesNothing();
+    void serverAddress_data();
+    void serverAddress();
+    void serverLogin_data();
+    void serverLogin();
 };
 
 void TestDataLocation::decision_data()
@@ -274,6 +280,103 @@ void TestDataLocation::failedCopyLeavesNothing()
              qPrintable(result.problem));
     QVERIFY(!QFileInfo::exists(layout.perUser()));
     QCOMPARE(layout.dataEntries(), QStringList());
+}
+
+void TestDataLocation::serverAddress_data()
+{
+    // What PENWICK_DATABASE may say: the connection string given to the client
+    // library, "local" for a file on this computer, or the start of the refusal.
+    QTest::addColumn<QString>("named");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("host and path") << "notes.example.org:/srv/penwick/dbn.ib"
+                                   << "inet://notes.example.org:3050//srv/penwick/dbn.ib";
+    QTest::newRow("host, port and path") << "127.0.0.1/3051:/srv/dbn.ib"
+                                         << "inet://127.0.0.1:3051//srv/dbn.ib";
+    QTest::newRow("URL with port") << "inet://127.0.0.1:3051//srv/dbn.ib"
+                                   << "inet://127.0.0.1:3051//srv/dbn.ib";
+    QTest::newRow("URL without port") << "inet://db.lan//srv/dbn.ib"
+                                      << "inet://db.lan:3050//srv/dbn.ib";
+    QTest::newRow("IPv6") << "inet://[::1]:3051//srv/dbn.ib"
+                          << "inet://[::1]:3051//srv/dbn.ib";
+    QTest::newRow("a local path") << "/home/me/dbn.ib"
+                                  << "local";
+    QTest::newRow("a port out of range") << "db.lan/70000:/srv/dbn.ib"
+                                         << "refused: the port";
+    QTest::newRow("a port that is a word") << "inet://db.lan:gds_db//srv/dbn.ib"
+                                           << "refused: the port";
+    QTest::newRow("no path") << "inet://db.lan:3051"
+                             << "refused: no path";
+    QTest::newRow("a host with a blank") << "inet://db lan//srv/dbn.ib"
+                                         << "refused: \"db lan\"";
+}
+
+void TestDataLocation::serverAddress()
+{
+    QFETCH(QString, named);
+    QFETCH(QString, expected);
+    QString problem;
+    const std::optional<ServerAddress> address = ServerAddress::parse(named, &problem);
+    if (expected == QStringLiteral("local")) {
+        QVERIFY(!address);
+        QVERIFY(problem.isEmpty());
+    } else if (expected.startsWith(QStringLiteral("refused: "))) {
+        QVERIFY(!address);
+        QVERIFY2(problem.contains(expected.mid(9)), qPrintable(problem));
+    } else {
+        QVERIFY2(address, qPrintable(problem));
+        QCOMPARE(address->connectionString(), expected);
+        QVERIFY(ServerAddress::isServer(address->connectionString()));
+    }
+}
+
+void TestDataLocation::serverLogin_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("ISC_PASSWORD") << "secret"
+                                  << "" << 0 << "secret";
+    QTest::newRow("a private file wins") << "other"
+                                         << "secret\n"
+                                         << 0600 << "secret";
+    QTest::newRow("a file others may read") << ""
+                                            << "secret\n"
+                                            << 0644 << "refused: nobody else";
+    QTest::newRow("an empty file") << ""
+                                   << "" << 0600 << "refused: empty";
+    QTest::newRow("nothing at all") << ""
+                                    << "-" << 0 << "refused: no password";
+}
+
+void TestDataLocation::serverLogin()
+{
+    QFETCH(QString, password);
+    QFETCH(QString, file);
+    QFETCH(int, mode);
+    QFETCH(QString, expected);
+    QTemporaryDir folder;
+    const QString path = folder.path() + QStringLiteral("/password");
+    qputenv("ISC_USER", "penwick");
+    qputenv("ISC_PASSWORD", password.toUtf8());
+    qunsetenv("PENWICK_DATABASE_PASSWORD_FILE");
+    if (mode != 0) {
+        Layout::write(path, file.toUtf8());
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
+        qputenv("PENWICK_DATABASE_PASSWORD_FILE", QFile::encodeName(path));
+    }
+    const ServerLogin login = ServerLogin::fromEnvironment();
+    qunsetenv("ISC_PASSWORD");
+    qunsetenv("PENWICK_DATABASE_PASSWORD_FILE");
+    if (expected.startsWith(QStringLiteral("refused: "))) {
+        QVERIFY2(login.problem.contains(expected.mid(9)), qPrintable(login.problem));
+        // The reason never holds the password.
+        QVERIFY(!login.problem.contains(QStringLiteral("secret")));
+        return;
+    }
+    QCOMPARE(login.problem, QString());
+    QCOMPARE(login.user, QStringLiteral("penwick"));
+    QCOMPARE(login.password, expected);
 }
 
 QTEST_GUILESS_MAIN(TestDataLocation)

@@ -3,7 +3,10 @@
 // made under another name and moved into place, so no half-made database is
 // ever left where the program looks.
 //   penwick-makedb SCHEMA.sql TARGET.ib
+// TARGET may also be a database on a server (inet://host:port/path), made
+// there under the login of ISC_USER (see ServerAddress), who then owns it.
 #include "store/Firebird.h"
+#include "store/ServerAddress.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,6 +22,15 @@ int main(int argc, char *argv[])
     if (args.size() != 3) {
         std::fprintf(stderr, "usage: penwick-makedb SCHEMA.sql TARGET.ib\n");
         return 2;
+    }
+    if (ServerAddress::isServer(args.at(2))) {
+        try {
+            Firebird::Connection::createFromScript(args.at(2), args.at(1));
+            return 0;
+        } catch (const Firebird::Error &error) {
+            std::fprintf(stderr, "penwick-makedb: %s\n", error.what());
+            return 1;
+        }
     }
     const QString target = QFileInfo(args.at(2)).absoluteFilePath();
     if (QFileInfo::exists(target))

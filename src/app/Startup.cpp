@@ -7,6 +7,7 @@
 #include "store/DataLocation.h"
 #include "store/DataModule.h"
 #include "store/Firebird.h"
+#include "store/ServerAddress.h"
 #include "ui/MessageBox.h"
 
 #include <QApplication>
@@ -152,7 +153,7 @@ void Startup::sayUnopened(TFormMain &form)
     // did. One that is there and cannot be opened must not look like a
     // program without notes, or the user starts new ones that cannot be saved.
     const QString path = m_dm->databaseName();
-    if (!QFileInfo::exists(path))
+    if (!QFileInfo::exists(path) && !ServerAddress::isServer(path))
         return;
     const QString why = m_dm->connectError();
     qWarning("Penwick cannot open %s: %s", qPrintable(path),

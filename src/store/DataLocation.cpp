@@ -1,6 +1,7 @@
 #include "DataLocation.h"
 
 #include "DataModule.h"
+#include "ServerAddress.h"
 
 #include <QDir>
 #include <QFile>
@@ -132,6 +133,14 @@ QString suppliedFile(const QString &executableDir)
 
 Result locate()
 {
+    // The notes on a server: nothing to decide or copy here.
+    QString problem;
+    const QString server = ServerAddress::fromEnvironment(&problem);
+    if (!server.isEmpty() || !problem.isEmpty()) {
+        if (!problem.isEmpty())
+            qCWarning(lcStore).noquote() << "DataLocation:" << problem;
+        return {server, problem};
+    }
     const QString exeDir = executableDir();
     const Decision decision = decide(exeDir, dataHome(), suppliedFile(exeDir));
     if (decision.source == Source::None)

@@ -1,5 +1,7 @@
 #include "EngineFolder.h"
 
+#include "ServerAddress.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
@@ -164,6 +166,9 @@ QString fillRoot(int root)
 
 QString lockFolderName(const QString &databaseFile)
 {
+    // A server keeps the locks of its databases itself.
+    if (ServerAddress::isServer(databaseFile))
+        return QStringLiteral("server");
     const QByteArray file = QFile::encodeName(QFileInfo(databaseFile).absoluteFilePath());
     struct stat info = {};
     // A file not made yet will lie on its folder's file system.

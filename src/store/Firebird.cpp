@@ -1,6 +1,7 @@
 #include "Firebird.h"
 
 #include "EngineFolder.h"
+#include "ServerAddress.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -9,6 +10,9 @@
 #include <QStringDecoder>
 
 #include <ibase.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <sys/statvfs.h>
 
 #include <algorithm>
@@ -18,6 +22,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace Firebird {
@@ -199,6 +204,9 @@ void checkEnvironmentFor(const QString &databaseFile)
 {
     if (!prepareEnvironment(databaseFile))
         throw Error(environmentProblem());
+    // A server keeps the locks of its databases itself.
+    if (ServerAddress::isServer(databaseFile))
+        return;
     const QString wanted = EngineFolder::forDatabase(databaseFile);
     if (wanted != environment().folder)
         throw Error(QStringLiteral("%1 is not opened: its lock folder is %2, and this process uses %3.")
@@ -362,6 +370,9 @@ void onEvent(void *key, ISC_USHORT length, const ISC_UCHAR *updated)
 struct Connection::Private {
     isc_db_handle db = 0;
     QString databaseName;
+    // The last failed attach to a server, and when.
+    std::optional<Error> lastFailure;
+    std::chrono::steady_clock::time_point failedAt;
     quintptr watchKey = 0; // 0: no watch
     ISC_LONG eventId = 0;
     bool queued = false;
@@ -454,33 +465,137 @@ QString Connection::databaseName() const
     return d->databaseName;
 }
 
+namespace {
+
+// A server that cannot be reached is tried again only after this pause: the
+// main thread must not wait for the network at every statement meanwhile.
+constexpr auto kServerRetryPause = std::chrono::seconds(5);
+constexpr qint32 kServerConnectTimeoutSeconds = 15;
+// No wait on a server's connection may last longer than this.
+constexpr int kServerSilenceMs = 30000;
+
+void addNumber(QByteArray &dpb, char tag, qint32 value)
+{
+    dpb += tag;
+    dpb += char(sizeof value);
+    dpb.append(reinterpret_cast<const char *>(&value), sizeof value);
+}
+
+// The client library gives no read time-out: a server whose network has gone
+// silent would keep a statement waiting for as long as TCP retransmits,
+// a quarter of an hour. The process's TCP connections (the client library's
+// to the server and for its events; the program has no other that lasts)
+// get one from the kernel.
+void boundServerSockets()
+{
+    QDir fds(QStringLiteral("/proc/self/fd"));
+    const QStringList entries = fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System);
+    for (const QString &entry : entries) {
+        bool ok = false;
+        const int fd = entry.toInt(&ok);
+        int type = 0;
+        socklen_t length = sizeof type;
+        if (!ok || ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0 || type != SOCK_STREAM)
+            continue;
+        sockaddr_storage peer = {};
+        length = sizeof peer;
+        if (::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &length) != 0
+            || (peer.ss_family != AF_INET && peer.ss_family != AF_INET6))
+            continue;
+        const int on = 1;
+        const int idle = 10;
+        const int interval = 5;
+        const int count = 4;
+        const unsigned silence = kServerSilenceMs;
+        ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &silence, sizeof silence);
+    }
+}
+
+// What a failed attach to a server means to its user.
+Error serverError(const ISC_STATUS *status, const QString &shown)
+{
+    const Error error = errorFrom(status);
+    for (const ISC_STATUS *item = status; *item != isc_arg_end; item += *item == isc_arg_cstring ? 3 : 2) {
+        if (item[0] == isc_arg_gds && (item[1] == isc_wirecrypt_incompatible || item[1] == isc_miss_wirecrypt))
+            return Error(QStringLiteral("The server at %1 does not encrypt its connections, and Penwick sends notes "
+                                        "over none that is not encrypted (the server's WireCrypt must be Enabled "
+                                        "or Required).")
+                             .arg(shown),
+                         Error::Cause::Other);
+    }
+    return Error(QStringLiteral("%1 (the server at %2)").arg(error.message(), shown),
+                 error.connectionLost() ? Error::Cause::ConnectionLost : Error::Cause::Other);
+}
+
+// The parameters of an attachment, or of a new database.
+QByteArray parametersFor(const QString &databaseName, bool creating)
+{
+    QByteArray dpb;
+    dpb += char(isc_dpb_version1);
+    if (ServerAddress::isServer(databaseName)) {
+        // The fixed account of the local file is never offered to a server.
+        const ServerLogin login = ServerLogin::fromEnvironment();
+        if (!login.problem.isEmpty())
+            throw Error(QStringLiteral("Penwick cannot log in to the server: %1.").arg(login.problem));
+        addParameter(dpb, isc_dpb_user_name, login.user.toUtf8());
+        addParameter(dpb, isc_dpb_password, login.password.toUtf8());
+        // Encrypted or not at all, and never with a login sent in the clear.
+        addParameter(dpb, isc_dpb_config, QByteArrayLiteral("WireCrypt = Required\nAuthClient = Srp256, Srp\n"));
+        addNumber(dpb, isc_dpb_connect_timeout, kServerConnectTimeoutSeconds);
+    } else {
+        addParameter(dpb, isc_dpb_user_name, Credentials::userName.toUtf8());
+        addParameter(dpb, isc_dpb_password, Credentials::password.toUtf8());
+        // Each process of a shared file keeps a page cache of its own, by
+        // default only 256 pages; a search reads every note, so let the notes
+        // stay cached.
+        if (!creating)
+            addNumber(dpb, isc_dpb_num_buffers, kPageBuffers);
+    }
+    // No character set: the program sends and reads UTF-8 bytes itself.
+    addParameter(dpb, isc_dpb_lc_ctype, QByteArrayLiteral("NONE"));
+    if (creating) {
+        addNumber(dpb, isc_dpb_page_size, 8192);
+        addNumber(dpb, isc_dpb_sql_dialect, kDialect);
+        addParameter(dpb, isc_dpb_set_db_charset, QByteArrayLiteral("UTF8"));
+    }
+    return dpb;
+}
+
+} // namespace
+
 void Connection::open()
 {
     if (d->db)
         return;
     checkEnvironmentFor(d->databaseName);
-    QByteArray dpb;
-    dpb += char(isc_dpb_version1);
-    addParameter(dpb, isc_dpb_user_name, Credentials::userName.toUtf8());
-    addParameter(dpb, isc_dpb_password, Credentials::password.toUtf8());
-    // No character set: the program sends and reads UTF-8 bytes itself.
-    addParameter(dpb, isc_dpb_lc_ctype, QByteArrayLiteral("NONE"));
-    // Each process of a shared file keeps a page cache of its own, by default
-    // only 256 pages; a search reads every note, so let the notes stay cached.
-    const qint32 buffers = kPageBuffers;
-    dpb += char(isc_dpb_num_buffers);
-    dpb += char(sizeof buffers);
-    dpb.append(reinterpret_cast<const char *>(&buffers), sizeof buffers);
+    const bool server = ServerAddress::isServer(d->databaseName);
+    if (server && d->lastFailure && std::chrono::steady_clock::now() - d->failedAt < kServerRetryPause)
+        throw *d->lastFailure;
+    const QByteArray dpb = parametersFor(d->databaseName, false);
     const QByteArray path = QFile::encodeName(d->databaseName);
     ISC_STATUS_ARRAY status;
     isc_attach_database(status, 0, path.constData(), &d->db, short(dpb.size()), dpb.constData());
     if (failed(status)) {
         d->db = 0;
-        check(status);
+        if (!server)
+            check(status);
+        const std::optional<ServerAddress> address = ServerAddress::parse(d->databaseName);
+        d->lastFailure = serverError(status, address ? address->shown() : d->databaseName);
+        d->failedAt = std::chrono::steady_clock::now();
+        throw *d->lastFailure;
     }
+    d->lastFailure.reset();
+    if (server)
+        boundServerSockets();
     if (d->watchKey) {
         d->start();
         d->missed = true;
+        if (server)
+            boundServerSockets();
     }
 }
 
@@ -578,15 +693,18 @@ void Connection::createFromScript(const QString &path, const QString &scriptPath
         throw Error(QStringLiteral("Cannot read %1").arg(scriptPath));
     const QStringList statements = splitScript(QString::fromUtf8(file.readAll()));
 
-    const QString create = QStringLiteral("CREATE DATABASE '%1' USER '%2' PASSWORD '%3' "
-                                          "PAGE_SIZE 8192 DEFAULT CHARACTER SET UTF8")
-                               .arg(QString(path).replace(QLatin1Char('\''), QStringLiteral("''")),
-                                    Credentials::userName, Credentials::password);
     Connection connection(path);
+    const QByteArray dpb = parametersFor(path, true);
+    const QByteArray name = QFile::encodeName(path);
     ISC_STATUS_ARRAY status;
-    isc_tr_handle none = 0;
-    isc_dsql_execute_immediate(status, &connection.d->db, &none, 0, create.toUtf8().constData(), kDialect, nullptr);
-    check(status);
+    isc_create_database(status, 0, name.constData(), &connection.d->db, short(dpb.size()), dpb.constData(), 0);
+    if (failed(status)) {
+        connection.d->db = 0;
+        if (!ServerAddress::isServer(path))
+            check(status);
+        const std::optional<ServerAddress> address = ServerAddress::parse(path);
+        throw serverError(status, address ? address->shown() : path);
+    }
     for (const QString &statement : statements) {
         if (statement.compare(QLatin1String("COMMIT"), Qt::CaseInsensitive) == 0)
             continue;

@@ -97,7 +97,14 @@ QString ServerAddress::fromEnvironment(QString *problem)
     const QString named = qEnvironmentVariable("PENWICK_DATABASE");
     if (named.isEmpty())
         return {};
-    const std::optional<ServerAddress> address = parse(named, problem);
+    QString why;
+    const std::optional<ServerAddress> address = parse(named, &why);
+    if (!address && why.isEmpty())
+        why = QStringLiteral("PENWICK_DATABASE=%1 names no database on a server; it takes host[/port]:/path or "
+                             "inet://host[:port]/path, and is left unset for the notes on this computer.")
+                  .arg(named);
+    if (problem)
+        *problem = why;
     return address ? address->connectionString() : QString();
 }
 

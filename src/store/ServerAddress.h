@@ -24,7 +24,7 @@ struct ServerAddress {
     // Whether a database name the store was given is a server's.
     static bool isServer(const QString &databaseName);
     // PENWICK_DATABASE, when it names a server: the connection string; empty
-    // when it is unset or names a local file. A malformed one gives `problem`.
+    // when it is unset, or with `problem` when it names no server.
     static QString fromEnvironment(QString *problem = nullptr);
 };
 
