@@ -603,6 +603,85 @@ void Connection::createFromScript(const QString &path, const QString &scriptPath
 
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// Service parameters carry a one-byte length, action parameters two bytes.
+void addServiceText(QByteArray &buffer, char tag, const QString &text)
+{
+    const QByteArray bytes = QFile::encodeName(text);
+    buffer += tag;
+    buffer += char(bytes.size() & 0xff);
+    buffer += char((bytes.size() >> 8) & 0xff);
+    buffer += bytes;
+}
+
+// Starts one action of the services manager and waits for its end: the query
+// for its output returns once the action has nothing more to say, and it
+// carries the action's failure.
+void runService(const QByteArray &action)
+{
+    QByteArray spb;
+    spb += char(isc_spb_version);
+    spb += char(isc_spb_current_version);
+    addParameter(spb, isc_spb_user_name, Credentials::userName.toUtf8());
+    addParameter(spb, isc_spb_password, Credentials::password.toUtf8());
+    ISC_STATUS_ARRAY status;
+    isc_svc_handle service = 0;
+    char name[] = "service_mgr";
+    isc_service_attach(status, 0, name, &service, ISC_USHORT(spb.size()), spb.constData());
+    check(status);
+    struct Detach {
+        isc_svc_handle &handle;
+        ~Detach()
+        {
+            ISC_STATUS_ARRAY ignored;
+            isc_service_detach(ignored, &handle);
+        }
+    } detach {service};
+    if (action.size() > 0xffff)
+        throw Error(QStringLiteral("The file names are too long for the engine."));
+    isc_service_start(status, &service, nullptr, ISC_USHORT(action.size()), action.constData());
+    check(status);
+    const char items[] = {isc_info_svc_line};
+    char answer[1024];
+    for (;;) {
+        isc_service_query(status, &service, nullptr, 0, nullptr, sizeof items, items, sizeof answer, answer);
+        check(status);
+        if (answer[0] != isc_info_svc_line)
+            throw Error(QStringLiteral("The engine's services manager gave an answer this program cannot read."));
+        if (isc_vax_integer(answer + 1, 2) == 0)
+            return;
+    }
+}
+
+} // namespace
+
+void backupDatabase(const QString &databaseFile, const QString &backupFile)
+{
+    checkEnvironmentFor(databaseFile);
+    QByteArray action;
+    action += char(isc_action_svc_backup);
+    addServiceText(action, isc_spb_dbname, databaseFile);
+    addServiceText(action, isc_spb_bkp_file, backupFile);
+    runService(action);
+}
+
+void restoreDatabase(const QString &backupFile, const QString &newDatabaseFile)
+{
+    checkEnvironmentFor(newDatabaseFile);
+    QByteArray action;
+    action += char(isc_action_svc_restore);
+    addServiceText(action, isc_spb_bkp_file, backupFile);
+    addServiceText(action, isc_spb_dbname, newDatabaseFile);
+    const ISC_ULONG options = isc_spb_res_create;
+    action += char(isc_spb_options);
+    char bytes[4];
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = char((options >> (8 * i)) & 0xff);
+    action.append(bytes, 4);
+    runService(action);
+}
+
 struct Transaction::Handle {
     isc_tr_handle tr = 0;
 
