@@ -12,7 +12,7 @@ BUILD_PACKAGES := g++ cmake ninja-build pkgconf qt6-base-dev qt6-base-dev-tools 
                   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils \
                   libbenchmark-dev fonts-dejavu-core fonts-wine qt6-webengine-dev
 DESKTOP_PACKAGES := xvfb x11-utils xdotool dbus-x11 dunst trayer
-TEST_PACKAGES  := python3 clang-format $(DESKTOP_PACKAGES) imagemagick appstream dpkg-dev file
+TEST_PACKAGES  := python3 python3-icalendar clang-format $(DESKTOP_PACKAGES) imagemagick appstream dpkg-dev file
 BENCH_PACKAGES := $(DESKTOP_PACKAGES) gcc libx11-dev
 DEB_PACKAGES   := dpkg-dev file
 
