@@ -65,7 +65,7 @@ test-tsan: deps
 # Every benchmark in turn, then one table of the figures beside their goals
 # (bench/run-all.sh; BENCH_QUICK=1 for a short trial run).
 bench: deps bench-deps configure
-	cmake --build $(BUILD) -j $(JOBS) --target penwick penwick-makedb bench_notelist bench_dialogs tray_reference attach_probe attach_probe_plain bench_live storeworker
+	cmake --build $(BUILD) -j $(JOBS) --target penwick penwickctl penwick-makedb bench_notelist bench_dialogs tray_reference attach_probe attach_probe_plain bench_live storeworker
 	./bench/run-all.sh $(BUILD)
 
 # Formats every C++ file as .clang-format says; check-format only tells.
