@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -605,14 +606,19 @@ void Connection::createFromScript(const QString &path, const QString &scriptPath
 
 namespace {
 
-// Service parameters carry a one-byte length, action parameters two bytes.
-void addServiceText(QByteArray &buffer, char tag, const QString &text)
+// An action of the services manager on files: its tag, then each file with
+// its own tag and a two-byte length, in the order the action reads them.
+QByteArray serviceRequest(char action, std::initializer_list<std::pair<char, QString>> files)
 {
-    const QByteArray bytes = QFile::encodeName(text);
-    buffer += tag;
-    buffer += char(bytes.size() & 0xff);
-    buffer += char((bytes.size() >> 8) & 0xff);
-    buffer += bytes;
+    QByteArray request(1, action);
+    for (const auto &[tag, file] : files) {
+        const QByteArray bytes = QFile::encodeName(file);
+        request += tag;
+        request += char(bytes.size() & 0xff);
+        request += char((bytes.size() >> 8) & 0xff);
+        request += bytes;
+    }
+    return request;
 }
 
 // Starts one action of the services manager and waits for its end: the query
@@ -659,27 +665,20 @@ void runService(const QByteArray &action)
 void backupDatabase(const QString &databaseFile, const QString &backupFile)
 {
     checkEnvironmentFor(databaseFile);
-    QByteArray action;
-    action += char(isc_action_svc_backup);
-    addServiceText(action, isc_spb_dbname, databaseFile);
-    addServiceText(action, isc_spb_bkp_file, backupFile);
-    runService(action);
+    runService(serviceRequest(isc_action_svc_backup, {{isc_spb_dbname, databaseFile}, {isc_spb_bkp_file, backupFile}}));
 }
 
 void restoreDatabase(const QString &backupFile, const QString &newDatabaseFile)
 {
     checkEnvironmentFor(newDatabaseFile);
-    QByteArray action;
-    action += char(isc_action_svc_restore);
-    addServiceText(action, isc_spb_bkp_file, backupFile);
-    addServiceText(action, isc_spb_dbname, newDatabaseFile);
+    QByteArray request = serviceRequest(isc_action_svc_restore,
+                                        {{isc_spb_bkp_file, backupFile}, {isc_spb_dbname, newDatabaseFile}});
+    // Options are four bytes, lowest first.
     const ISC_ULONG options = isc_spb_res_create;
-    action += char(isc_spb_options);
-    char bytes[4];
+    request += char(isc_spb_options);
     for (int i = 0; i < 4; ++i)
-        bytes[i] = char((options >> (8 * i)) & 0xff);
-    action.append(bytes, 4);
-    runService(action);
+        request += char((options >> (8 * i)) & 0xff);
+    runService(request);
 }
 
 struct Transaction::Handle {
