@@ -17,6 +17,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLoggingCategory>
+#include <QMultiHash>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringDecoder>
@@ -310,9 +311,9 @@ void runList(Invocation &in)
     if (!in.arguments().isEmpty())
         misuse(QStringLiteral("list takes no arguments"));
     const QString search = Sql::storableText(in.value("search"));
-    if (Characters::count(search) > NoteText::MaxTitleLength)
+    if (Characters::count(search) > NoteRules::MaxSearchLength)
         misuse(QStringLiteral("a search holds at most %1 characters, as the search box does")
-                   .arg(NoteText::MaxTitleLength));
+                   .arg(NoteRules::MaxSearchLength));
     std::vector<Note> rows;
     QString error;
     // An empty search box lists every note.
@@ -431,10 +432,10 @@ void defineImport(QCommandLineParser &parser)
                                  QStringLiteral("FILE..."));
 }
 
+// Whether a stored note of the same title is the one read.
 bool sameNote(const Note &stored, const NoteFiles::Read &read)
 {
-    return stored.title == read.note.title && stored.body == read.note.body
-           && (!read.dated || createdText(stored) == createdText(read.note));
+    return stored.body == read.note.body && (!read.dated || createdText(stored) == createdText(read.note));
 }
 
 void runImport(Invocation &in)
@@ -451,7 +452,7 @@ void runImport(Invocation &in)
         QString problem;
         if (file.endsWith(QLatin1String(".json"), Qt::CaseInsensitive)) {
             read.clear();
-            problem = NoteFiles::readJson(data, read);
+            problem = NoteFiles::readJson(data, now, read);
         } else {
             problem = NoteFiles::readText(data, now, read.front());
         }
@@ -463,10 +464,17 @@ void runImport(Invocation &in)
     TDM &dm = in.dm();
     // Never a second copy of a note that is there already.
     const std::vector<Note> stored = dm.readNotes();
+    QMultiHash<QString, const Note *> byTitle;
+    for (const Note &note : stored)
+        byTitle.insert(note.title, &note);
     for (const auto &[file, read] : incoming) {
-        const auto there = std::find_if(stored.cbegin(), stored.cend(),
-                                        [&read = read](const Note &note) { return sameNote(note, read); });
-        if (there != stored.cend()) {
+        const Note *there = nullptr;
+        for (auto it = byTitle.constFind(read.note.title);
+             !there && it != byTitle.cend() && it.key() == read.note.title; ++it) {
+            if (sameNote(**it, read))
+                there = *it;
+        }
+        if (there) {
             write(stderr, QStringLiteral("penwickctl: %1: \"%2\" is there already as note %3; not added\n")
                               .arg(file, flat(read.note.title))
                               .arg(there->id)

@@ -66,6 +66,13 @@ QTime readTime(const QString &text)
     return time.isValid() ? time : QTime::fromString(text, QStringLiteral("HH:mm:ss"));
 }
 
+// A note without a creation moment of its own is made now, to the second.
+void madeAt(Note &note, const QDateTime &now)
+{
+    note.createdDate = now.date();
+    note.createdTime = QTime(now.time().hour(), now.time().minute(), now.time().second());
+}
+
 // What the editor lets into a note, checked for a note from a file.
 QString whyNotStorable(const Note &note)
 {
@@ -82,7 +89,7 @@ QString whyNotStorable(const Note &note)
 
 // --- JSON
 
-QString readJsonNote(const QJsonObject &object, Read &read)
+QString readJsonNote(const QJsonObject &object, const QDateTime &now, Read &read)
 {
     Note &note = read.note;
     const auto text = [&](const char *key, QString &into) {
@@ -110,6 +117,8 @@ QString readJsonNote(const QJsonObject &object, Read &read)
     note.title = Sql::storableText(note.title);
     note.body = Sql::storableText(note.body);
     read.dated = object.contains(QLatin1String("created"));
+    if (!read.dated)
+        madeAt(note, now);
     if (!created.isEmpty() && !readMoment(created, note.createdDate, note.createdTime))
         return QStringLiteral("\"%1\": created is not YYYY-MM-DD HH:MM:SS").arg(note.title);
     if (!acknowledged.isEmpty() && !readMoment(acknowledged, note.archive.date, note.archive.time))
@@ -399,7 +408,7 @@ QByteArray exportJson(const std::vector<Note> &notes)
     return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }
 
-QString readJson(const QByteArray &data, std::vector<Read> &notes)
+QString readJson(const QByteArray &data, const QDateTime &now, std::vector<Read> &notes)
 {
     QJsonParseError error {};
     const QJsonDocument document = QJsonDocument::fromJson(data, &error);
@@ -416,7 +425,7 @@ QString readJson(const QByteArray &data, std::vector<Read> &notes)
     for (qsizetype i = 0; i < array.size(); ++i) {
         if (!array.at(i).isObject())
             return QStringLiteral("note %1 is not an object").arg(i + 1);
-        const QString problem = readJsonNote(array.at(i).toObject(), read[size_t(i)]);
+        const QString problem = readJsonNote(array.at(i).toObject(), now, read[size_t(i)]);
         if (!problem.isEmpty())
             return QStringLiteral("note %1: %2").arg(i + 1).arg(problem);
     }
@@ -436,8 +445,7 @@ QString readText(const QByteArray &data, const QDateTime &now, Read &read)
     if (text.trimmed().isEmpty())
         return QStringLiteral("empty");
     Note &note = read.note;
-    note.createdDate = now.date();
-    note.createdTime = QTime(now.time().hour(), now.time().minute(), now.time().second());
+    madeAt(note, now);
     note.alarm = Alarm::None;
     note.kind = Alarm::Once;
     note.alarmDate = note.createdDate;

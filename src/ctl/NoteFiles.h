@@ -32,7 +32,7 @@ struct Read {
     bool dated = false;
 };
 // Answers an empty text, or what is wrong (and then adds nothing).
-QString readJson(const QByteArray &data, std::vector<Read> &notes);
+QString readJson(const QByteArray &data, const QDateTime &now, std::vector<Read> &notes);
 // Markdown or plain text: the front matter this program writes, else the
 // title from the first heading, or else from the first line.
 QString readText(const QByteArray &data, const QDateTime &now, Read &read);

@@ -15,6 +15,9 @@ namespace NoteRules {
 // cannot be read, which is reported as coming from `origin`.
 QString defaultTitle(TDM &dm, const QString &origin);
 
+// The search box's text, in characters.
+constexpr int MaxSearchLength = 50;
+
 enum class AlarmProblem { None, DateBeforeToday, TimeNotLater };
 
 // The checks of an alarm before a save, against one reading of the clock. The
