@@ -92,7 +92,9 @@ QString save(const QString &databaseFile, const QString &backupFile)
 Restored restore(const QString &backupFile, const QString &databaseFile)
 {
     const QString source = QFileInfo(backupFile).absoluteFilePath();
-    const QString target = QFileInfo(databaseFile).absoluteFilePath();
+    // Through a link, the file itself is replaced, where it lies.
+    const QString canonical = QFileInfo(databaseFile).canonicalFilePath();
+    const QString target = canonical.isEmpty() ? QFileInfo(databaseFile).absoluteFilePath() : canonical;
     if (!QFileInfo(source).isFile())
         return {QStringLiteral("there is no file %1").arg(source), {}};
     if (sameFile(source, target))
