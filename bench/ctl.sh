@@ -3,7 +3,9 @@
 #   - `penwickctl new` from the fork to the exit, CTL_NEW_RUNS times (21) on
 #     one file, each a process of its own (goal: at most 150 ms);
 #   - `penwickctl export --markdown` of 10,000 notes (bench/seed_10000.sql)
-#     into an empty folder, CTL_EXPORT_RUNS times (5) (goal: at most 2 s).
+#     into an empty folder, CTL_EXPORT_RUNS times (5) (goal: at most 2 s),
+#     each after a sync, taking turns with this file system's floor: a bare
+#     loop that creates as many files of the same sizes in the same place.
 # Prints every run and, last, one line of medians and worst runs.
 #   bench/ctl.sh BUILD_FOLDER
 set -u
@@ -46,17 +48,31 @@ for n in $(seq 1 "$new_runs"); do
 done
 
 : >"$work/export.ms"
+: >"$work/floor.ms"
 for n in $(seq 1 "$export_runs"); do
+    # Each run starts with the disk idle, not behind the last run's writeback.
+    sync
     ms=$(time_ms "$ctl" --database "$work/notes10k.ib" export --markdown "$work/md$n") ||
         { echo "penwickctl export failed:" >&2; cat "$work/errors.log" >&2; exit 1; }
     files=$(find "$work/md$n" -type f | wc -l)
     echo "export $n: $ms ms, $files files"
     [ "$files" = 10000 ] || { echo "the export wrote $files files, not 10000" >&2; exit 1; }
     echo "$ms" >>"$work/export.ms"
+    find "$work/md$n" -type f -printf '%s\n' >"$work/sizes"
     rm -rf "$work/md$n"
+    sync
+    ms=$(time_ms python3 -c 'import os, sys
+os.mkdir(sys.argv[1])
+for i, size in enumerate(open(sys.argv[2])):
+    with open("%s/%d.md" % (sys.argv[1], i), "x") as f:
+        f.write("x" * int(size))' "$work/floor$n" "$work/sizes") || { echo "the floor loop failed" >&2; exit 1; }
+    echo "floor $n: $ms ms"
+    echo "$ms" >>"$work/floor.ms"
+    rm -rf "$work/floor$n"
 done
 
 read -r new_median new_worst < <(stats <"$work/new.ms")
 read -r export_median export_worst < <(stats <"$work/export.ms")
+read -r floor_median _ < <(stats <"$work/floor.ms")
 echo "penwickctl new ms: median $new_median worst $new_worst; export markdown ms: median $export_median" \
-    "worst $export_worst files 10000"
+    "worst $export_worst files 10000 floor $floor_median"

@@ -37,7 +37,7 @@ STATUS = {"quick": 0, "notelist": 0, "dialogs": 0, "startup": 0, "search_floor":
           "ctl": 0}
 LIVE = "live latency ms: median 21.7 worst 325.5 changes 50 refills 50\n"
 HELD = "held row: timer late ms median 0.0 worst 8.0; busy save ms 1067 (busy); alarm kept\n"
-CTL = "penwickctl new ms: median 71 worst 160; export markdown ms: median 2100 worst 2300 files 10000\n"
+CTL = "penwickctl new ms: median 71 worst 160; export markdown ms: median 2100 worst 2300 files 10000 floor 1900\n"
 
 
 def run_table(status=None, benches=None, dialogs=DIALOGS, floor=None):
@@ -87,6 +87,7 @@ class BenchTable(unittest.TestCase):
         self.assertIn("39.0", out)
         self.assertIn("21.5", [w for l in out.splitlines() if "BM_SearchStatementOnly" in l for w in l.split()])
         self.assertIn("4.50", out)
+        self.assertIn("creating the same files there: median 1900 ms", out)
 
     def test_failed_measurements(self):
         errored = benchmarks() + [{"name": "BM_FullRefill/1000/iterations:1/repeats:15", "error_occurred": True,
