@@ -13,7 +13,7 @@ BUILD_PACKAGES := g++ cmake ninja-build pkgconf qt6-base-dev qt6-base-dev-tools 
                   libbenchmark-dev fonts-dejavu-core fonts-wine qt6-webengine-dev
 DESKTOP_PACKAGES := xvfb x11-utils xdotool dbus-x11 dunst trayer
 # The end-to-end tests of dialogs run under a real window manager.
-TEST_PACKAGES  := python3 clang-format $(DESKTOP_PACKAGES) xfwm4 openbox imagemagick appstream dpkg-dev file
+TEST_PACKAGES  := python3 python3-icalendar clang-format $(DESKTOP_PACKAGES) xfwm4 openbox imagemagick appstream dpkg-dev file
 BENCH_PACKAGES := $(DESKTOP_PACKAGES) gcc libx11-dev
 DEB_PACKAGES   := dpkg-dev file
 
@@ -66,7 +66,7 @@ test-tsan: deps
 # Every benchmark in turn, then one table of the figures beside their goals
 # (bench/run-all.sh; BENCH_QUICK=1 for a short trial run).
 bench: deps bench-deps configure
-	cmake --build $(BUILD) -j $(JOBS) --target penwick penwick-makedb bench_notelist bench_dialogs tray_reference attach_probe attach_probe_plain bench_live storeworker
+	cmake --build $(BUILD) -j $(JOBS) --target penwick penwickctl penwick-makedb bench_notelist bench_dialogs tray_reference attach_probe attach_probe_plain bench_live storeworker
 	./bench/run-all.sh $(BUILD)
 
 # Formats every C++ file as .clang-format says; check-format only tells.

@@ -1,7 +1,7 @@
 // One attach to a database file and the access password read after it, as the
 // program's start does them, timed: prints "attach_ms A read_ms R".
 // Built twice: attach_probe with the program's own library look-up (see
-// app/LibraryLookup.cpp) and attach_probe_plain without it, so bench/attach.sh
+// store/LibraryLookup.cpp) and attach_probe_plain without it, so bench/attach.sh
 // can show what the engine's search for its Unicode library costs. Each run is
 // a process of its own: the engine searches once per process.
 //   attach_probe DATABASE_FILE

@@ -9,6 +9,7 @@ that bench/run-all.sh keeps in its log folder:
   startup.summary   bench/startup.sh's "key value" summary
   live.log          bench_live latency: another process's commit to this copy's list
   held.log          bench_live held: the main thread beside a row another program holds
+  ctl.log           bench/ctl.sh: penwickctl new, and an export of 10,000 notes to Markdown
 
   bench_table.py LOG_DIR
 
@@ -30,8 +31,12 @@ LIVE_MEDIAN_GOAL_MS = 100.0
 LIVE_WORST_GOAL_MS = 300.0
 HELD_LATE_GOAL_MS = 200.0
 HELD_SAVE_GOAL_MS = 1200.0
+CTL_NEW_GOAL_MS = 150.0
+CTL_EXPORT_GOAL_MS = 2000.0
 LIVE = re.compile(r"live latency ms: median ([\d.]+) worst ([\d.]+) changes (\d+)")
 HELD = re.compile(r"held row: timer late ms median ([\d.]+) worst ([\d.]+); busy save ms ([\d.]+) \((busy|NOT busy)\)")
+CTL = re.compile(r"penwickctl new ms: median ([\d.]+) worst ([\d.]+); export markdown ms: median ([\d.]+) "
+                 r"worst ([\d.]+) files (\d+)(?: floor ([\d.]+))?")
 SIZES = (1000, 10000, 100000)
 # The list cases in the order a reader wants them; any other case follows.
 LIST_ORDER = ("BM_FullRefill", "BM_ReadRowsOnly", "BM_SearchOnePercent", "BM_SearchNothing")
@@ -309,6 +314,19 @@ def main(argv):
                   goal="worst <= %.0f" % HELD_LATE_GOAL_MS, verdict=judged(late, HELD_LATE_GOAL_MS))
         table.row("a save of that row fails as busy", "", fmt(save, 0), goal="<= %.0f" % HELD_SAVE_GOAL_MS,
                   verdict=judged(save, HELD_SAVE_GOAL_MS))
+
+    # The companion command, started from a shell.
+    ctl = matched("ctl", CTL)
+    if ctl or "ctl" in status:
+        table.section("penwickctl, ms", "median", "worst")
+        new, export = (number(ctl.group(1)), number(ctl.group(3))) if ctl else (None, None)
+        table.row("new, start to exit", fmt(new), fmt(number(ctl.group(2))) if ctl else "-",
+                  goal="median <= %.0f" % CTL_NEW_GOAL_MS, verdict=judged(new, CTL_NEW_GOAL_MS))
+        table.row("export --markdown, 10,000 notes", fmt(export, 0), fmt(number(ctl.group(4)), 0) if ctl else "-",
+                  goal="median <= %.0f" % CTL_EXPORT_GOAL_MS, verdict=judged(export, CTL_EXPORT_GOAL_MS))
+        if ctl and ctl.group(6):
+            table.note("the file system's floor, a bare loop creating the same files there: median %s ms"
+                       % ctl.group(6))
 
     # The dialogs' memory.
     dialogs = []

@@ -9,6 +9,8 @@
 #     alone, whose last output line the table shows;
 #   - bench_live: how soon another process's commit shows in a copy's list,
 #     and the main thread beside a row that another program holds;
+#   - bench/ctl.sh: penwickctl new from start to exit, and its Markdown
+#     export of 10,000 notes;
 #   - bench/startup.sh: start-up to the tray icon and idle wake-ups, against
 #     the reference tray program.
 #   bench/run-all.sh [BUILD_DIR]      (default: build; the targets must be built)
@@ -24,7 +26,7 @@ build=${1:-build}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 [ -d "$build" ] || { echo "no build folder: $build" >&2; exit 2; }
 build=$(cd "$build" && pwd)
-for target in penwick penwick-makedb bench/bench_notelist bench/bench_dialogs bench/tray_reference bench/bench_live \
+for target in penwick penwickctl penwick-makedb bench/bench_notelist bench/bench_dialogs bench/tray_reference bench/bench_live \
     tests/storeworker; do
     [ -x "$build/$target" ] || { echo "not built: $build/$target" >&2; exit 2; }
 done
@@ -41,6 +43,7 @@ if [ "$quick" = 1 ]; then
     openings=100
     notelist_args=(--benchmark_filter=-/100000/)
     export STARTUP_RUNS=${STARTUP_RUNS:-3} STARTUP_IDLE_S=${STARTUP_IDLE_S:-5} STARTUP_SETTLE_S=${STARTUP_SETTLE_S:-3}
+    export CTL_NEW_RUNS=${CTL_NEW_RUNS:-5} CTL_EXPORT_RUNS=${CTL_EXPORT_RUNS:-1}
 fi
 
 status="$logs/status"
@@ -101,6 +104,7 @@ else
 fi
 part live "$logs/live.log" "$build/bench/bench_live" latency "$build/tests/storeworker" 50
 part held "$logs/held.log" "$build/bench/bench_live" held 5
+part ctl "$logs/ctl.log" "$here/ctl.sh" "$build"
 part startup "$logs/startup.log" env STARTUP_SUMMARY="$logs/startup.summary" \
     "$here/startup.sh" "$build/penwick" "$build/bench/tray_reference"
 echo "load_end $(cut -d' ' -f1 /proc/loadavg)" >>"$status"

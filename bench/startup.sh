@@ -89,33 +89,11 @@ mkdir -p "$state/pristine"
 "$(dirname "$binary")/penwick-makedb" "$root/schema/dbn.sql" "$state/pristine/fresh.ib" >"$state/make-db.log" 2>&1 ||
     { log "cannot create a database (see $state/make-db.log)"; exit 1; }
 cp "$state/pristine/fresh.ib" "$state/pristine/notes10k.ib"
-# 10,000 notes with bodies of about 500 characters; 10 % armed (Alarm 2), 1 %
-# running (Alarm 1). The armed alarms lie in the future, so the
-# checker announces nothing while the program is measured.
-cat >"$state/seed.sql" <<'EOF'
-SET TERM ^ ;
-EXECUTE BLOCK AS
-  DECLARE i INTEGER = 0;
-  DECLARE body VARCHAR(600);
-BEGIN
-  body = 'Remember to bring the quarterly figures to the meeting with the auditors; check the spreadsheet twice, update the budget columns, call the supplier about the delayed parcel, water the plants on the balcony, book the dentist for next Tuesday, renew the parking permit before it expires, reply to the letter from the bank, buy batteries, milk, bread and coffee, and finally write the summary for the team. Also ask about the new office chairs and confirm the train tickets for the coast. ';
-  WHILE (i < 10000) DO BEGIN
-    INSERT INTO NOTATKI (ID, Tytul, Tresc, DataGodzina, Alarm, AlarmRodzaj, AlarmData, AlarmGodzina)
-    VALUES (:i + 1, 'Note number ' || :i, :body || :i,
-            DATEADD(-:i MINUTE TO CAST('NOW' AS TIMESTAMP)),
-            IIF(MOD(:i, 100) = 0, 1, IIF(MOD(:i, 10) = 5, 2, 0)), 0,
-            DATEADD(30 + MOD(:i, 300) DAY TO CURRENT_DATE), TIME '09:30');
-    i = i + 1;
-  END
-END^
-SET TERM ; ^
-SET GENERATOR GenNotka TO 10000;
-COMMIT;
-EOF
+# 10,000 notes (bench/seed_10000.sql).
 (
     # shellcheck source=tools/firebird-env.sh
     . "$root/tools/firebird-env.sh" "$state/pristine/notes10k.ib" || exit 1
-    isql-fb -q -bail -user sysdba -password quietbird "$state/pristine/notes10k.ib" -i "$state/seed.sql"
+    isql-fb -q -bail -user sysdba -password quietbird "$state/pristine/notes10k.ib" -i "$here/seed_10000.sql"
 ) >"$state/seed.log" 2>&1 || { log "seeding failed (see $state/seed.log)"; exit 1; }
 count=$(db_value "$state/pristine/notes10k.ib" "(SELECT COUNT(*) FROM NOTATKI)")
 counts=$(db_value "$state/pristine/notes10k.ib" \

@@ -37,7 +37,8 @@ deb=$(ls "$work"/penwick_*.deb 2>/dev/null | head -1)
 pass "cpack made $(basename "$deb")"
 
 files=$(dpkg-deb -c "$deb" | awk '{ print $NF }' | sed 's|^\./|/|')
-for file in /usr/bin/penwick /usr/share/penwick/dbn.ib /usr/share/applications/penwick.desktop \
+for file in /usr/bin/penwick /usr/bin/penwickctl /usr/share/man/man1/penwickctl.1.gz \
+    /usr/share/bash-completion/completions/penwickctl /usr/share/penwick/dbn.ib /usr/share/applications/penwick.desktop \
     /usr/share/icons/hicolor/48x48/apps/penwick.png /usr/share/icons/hicolor/256x256/apps/penwick.png \
     /usr/share/icons/hicolor/scalable/apps/penwick.svg; do
     check "the package holds $file" grep -qx "$file" <<<"$files"

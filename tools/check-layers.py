@@ -5,6 +5,7 @@ The folders under src/ form layers; a file may include from its own folder and
 from the folders its folder may use, nothing else:
 
     app                      the start-up, the main window, tray
+    ctl                      the companion command (no widgets)
     notes, access, online    one folder per group of dialogs
     ui                       the dialog look, key actions, message boxes (it
                              uses the store's text rules, never the database)
@@ -17,6 +18,7 @@ import sys
 
 MAY_USE = {
     "app": {"notes", "access", "online", "ui", "alarms", "store"},
+    "ctl": {"alarms", "store"},
     "notes": {"ui", "store"},
     "access": {"ui", "store"},
     "online": {"ui", "store"},

@@ -8,6 +8,7 @@
 #include "notes/FormNotatka.h"
 #include "notes/FormUsuwanie.h"
 #include "store/DataModule.h"
+#include "store/NoteRules.h"
 #include "store/Sql.h"
 #include "ui/CharacterLimit.h"
 #include "ui/DialogLook.h"
@@ -262,7 +263,7 @@ void TFormMain::buildWidgets()
     searchLabel->setObjectName(QStringLiteral("searchLabel"));
     layout->addWidget(searchLabel, QRect(99, 511, -1, -1), leftBottom);
     SzukanyCiag = new QLineEdit(central);
-    CharacterLimit::apply(SzukanyCiag, 50);
+    CharacterLimit::apply(SzukanyCiag, NoteRules::MaxSearchLength);
     TextEntry::keepClean(SzukanyCiag, &Sql::storableText);
     SzukanyCiag->installEventFilter(this);
     layout->addWidget(SzukanyCiag, QRect(144, 508, 142, -1), leftBottom);

@@ -3,6 +3,7 @@
 #include "store/Characters.h"
 #include "store/Clock.h"
 #include "store/DataModule.h"
+#include "store/NoteRules.h"
 #include "store/Sql.h"
 #include "ui/CharacterLimit.h"
 #include "ui/DialogLook.h"
@@ -305,12 +306,7 @@ void TFormNotatka::keepBodyWithinLimit()
 
 QString TFormNotatka::DefaultTitle()
 {
-    try {
-        return QStringLiteral("Note no ") + QString::number(m_dm.countNotes() + 1);
-    } catch (const Firebird::Error &error) {
-        m_dm.ReportFailure(QStringLiteral("Unable to get default title!"), kOrigin, error.message());
-        return QStringLiteral("n. a.");
-    }
+    return NoteRules::defaultTitle(m_dm, kOrigin);
 }
 
 bool TFormNotatka::LoadNote(int id)
@@ -501,23 +497,15 @@ void TFormNotatka::cbAlarmChange()
 
 bool TFormNotatka::ValidateAlarm()
 {
-    // One reading of the clock. The time of day is compared on the wall clock,
-    // as the checker compares it: a time inside today's spring-forward gap
-    // stands for the moment the clock jumps past it, when the alarm will ring,
-    // rather than for no moment at all.
-    const QDateTime now = Clock::currentDateTime();
-    const QDate today = now.date();
-    if (today > dtDate->date()) {
-        MessageBox::information(this, QStringLiteral("Alarm date can't be earlier than today's!"));
+    const NoteRules::AlarmProblem problem = NoteRules::checkAlarm(dtDate->date(), dtTime->time(),
+                                                                  Clock::currentDateTime());
+    if (problem == NoteRules::AlarmProblem::None)
+        return true;
+    MessageBox::information(this, NoteRules::message(problem));
+    if (problem == NoteRules::AlarmProblem::DateBeforeToday)
         dtDate->setFocus();
-        return false;
-    }
-    if (dtTime->time() > now.time())
-        return true;
-    if (dtDate->date() > today)
-        return true;
-    MessageBox::information(this, QStringLiteral("Alarm time must be later than the current!"));
-    dtTime->setFocus();
+    else
+        dtTime->setFocus();
     return false;
 }
 

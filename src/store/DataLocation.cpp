@@ -1,6 +1,7 @@
 #include "DataLocation.h"
 
 #include "DataModule.h"
+#include "Durable.h"
 #include "ServerAddress.h"
 
 #include <QDir>
@@ -10,7 +11,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace DataLocation {
@@ -55,16 +55,6 @@ QString copyInto(const QString &from, QTemporaryFile &to)
     return {};
 }
 
-// The new name must outlive a crash too.
-void syncFolder(const QString &folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 } // namespace
 
 Decision decide(const QString &executableDir, const QString &dataHome, const QString &suppliedFile)
@@ -100,7 +90,8 @@ Result carryOut(const Decision &decision)
     // and then its file is the one to use (and ours goes).
     if (copy.rename(decision.path)) {
         copy.setAutoRemove(false);
-        syncFolder(folder);
+        // The new name must outlive a crash too.
+        Durable::syncFolder(folder);
         return {decision.path, {}};
     }
     if (isFile(decision.path))
@@ -121,17 +112,22 @@ QString dataHome()
     return QDir::homePath() + QStringLiteral("/.local/share");
 }
 
-QString suppliedFile(const QString &executableDir)
+QString sharedFile(const QString &executableDir, const QString &relative)
 {
-    for (const char *relative : {"/../share/penwick/", "/share/penwick/"}) {
-        const QString path = QDir::cleanPath(executableDir + QLatin1String(relative) + kFileName);
+    for (const char *share : {"/../share/", "/share/"}) {
+        const QString path = QDir::cleanPath(executableDir + QLatin1String(share) + relative);
         if (isFile(path))
             return path;
     }
     return {};
 }
 
-Result locate()
+QString suppliedFile(const QString &executableDir)
+{
+    return sharedFile(executableDir, QStringLiteral("penwick/") + kFileName);
+}
+
+Decision decideHere()
 {
     // The notes on a server: nothing to decide or copy here.
     QString problem;
@@ -142,10 +138,16 @@ Result locate()
         return {server, problem};
     }
     const QString exeDir = executableDir();
-    const Decision decision = decide(exeDir, dataHome(), suppliedFile(exeDir));
+    return decide(exeDir, dataHome(), suppliedFile(exeDir));
+}
+
+Result locate()
+{
+    const Decision decision = decideHere();
     if (decision.source == Source::None)
-        qCWarning(lcStore).noquote() << "DataLocation: no database: neither" << exeDir + QLatin1Char('/') + kFileName
-                                     << "nor" << decision.path << "exists, and no empty one is supplied";
+        qCWarning(lcStore).noquote() << "DataLocation: no database: neither"
+                                     << executableDir() + QLatin1Char('/') + kFileName << "nor" << decision.path
+                                     << "exists, and no empty one is supplied";
     Result result = carryOut(decision);
     if (!result.problem.isEmpty())
         qCWarning(lcStore).noquote() << "DataLocation:" << result.problem;

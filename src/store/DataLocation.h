@@ -38,12 +38,19 @@ Result carryOut(const Decision &decision);
 QString executableDir();
 // $XDG_DATA_HOME when it is an absolute path, else ~/.local/share.
 QString dataHome();
+// A file the program is supplied with, `relative` to share/: under
+// <prefix>/share for an installed program in <prefix>/bin, under share/
+// beside the program in the build tree. Empty when neither exists.
+QString sharedFile(const QString &executableDir, const QString &relative);
 // The supplied empty database: <prefix>/share/penwick/dbn.ib for an installed
 // program in <prefix>/bin; in the build tree it is made in share/penwick/
 // beside the program. Empty when neither exists.
 QString suppliedFile(const QString &executableDir);
 
-// decide() and carryOut() for the running program.
+// decide() for the running program.
+Decision decideHere();
+// decide() and carryOut() for the running program, with a diagnostic line
+// when there is a problem.
 Result locate();
 
 } // namespace DataLocation

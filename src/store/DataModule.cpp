@@ -368,7 +368,7 @@ int TDM::PickNeighbourNote(const QVector<int> &listIds, int id)
     return listIds.at(first + 1);
 }
 
-bool TDM::readNoteList(const QString *searchText, std::vector<Note> &rows)
+bool TDM::readNoteList(const QString *searchText, std::vector<Note> &rows, QString *error)
 {
     try {
         for (const bool running : {true, false}) {
@@ -409,7 +409,9 @@ bool TDM::readNoteList(const QString *searchText, std::vector<Note> &rows)
             }
         }
         return true;
-    } catch (const Firebird::Error &) {
+    } catch (const Firebird::Error &failure) {
+        if (error)
+            *error = failure.message();
         return false;
     }
 }
@@ -428,7 +430,7 @@ std::optional<Note> TDM::readNote(int id)
     return note;
 }
 
-int TDM::insertNote(const Note &note)
+template<class Compose> int TDM::insertUnderNewId(Compose &&insert)
 {
     return retryingConflicts([&] {
         const auto lock = m_database.lock();
@@ -441,12 +443,23 @@ int TDM::insertNote(const Note &note)
         }
         if (id == -1)
             return -1;
-        transaction.execute(Statements::insertNote(id, note.title, note.body,
-                                                   QDateTime(note.createdDate, note.createdTime), note.alarm, note.kind,
-                                                   note.alarmDate, note.alarmTime));
+        transaction.execute(insert(id));
         commitChange(transaction, true);
         return id;
     });
+}
+
+int TDM::insertNote(const Note &note)
+{
+    return insertUnderNewId([&note](int id) {
+        return Statements::insertNote(id, note.title, note.body, QDateTime(note.createdDate, note.createdTime),
+                                      note.alarm, note.kind, note.alarmDate, note.alarmTime);
+    });
+}
+
+int TDM::insertWholeNote(const Note &note)
+{
+    return insertUnderNewId([&note](int id) { return Statements::insertWholeNote(id, note); });
 }
 
 TDM::TextSave TDM::updateNoteText(int id, const QString &title, const QString &storedBody, const Note *loaded)
@@ -471,9 +484,18 @@ TDM::TextSave TDM::updateNoteText(int id, const QString &title, const QString &s
     });
 }
 
-void TDM::deleteNote(int id)
+bool TDM::deleteNote(int id)
 {
-    write(Statements::deleteNote(id));
+    return write(Statements::deleteNote(id)) > 0;
+}
+
+std::vector<Note> TDM::readNotes()
+{
+    std::vector<Note> rows;
+    for (const bool running : {true, false})
+        select(Statements::noteList(running),
+               [&](const Firebird::Cursor &row) { rows.push_back(wholeRow(row, Body::Read)); });
+    return rows;
 }
 
 std::vector<Note> TDM::readAlarmCandidates()

@@ -98,8 +98,9 @@ public:
     static int PickNeighbourNote(const QVector<int> &listIds, int id);
 
     // Runs both list statements (running alarms first) and appends their rows
-    // (without bodies). On a failure the rows read so far stay; answers false.
-    bool readNoteList(const QString *searchText, std::vector<Note> &rows);
+    // (without bodies). On a failure the rows read so far stay; answers false,
+    // with the engine's words in `error` when given.
+    bool readNoteList(const QString *searchText, std::vector<Note> &rows, QString *error = nullptr);
 
     // Note operations. Each throws Firebird::Error; the dialog that runs it
     // reports the failure in its own words.
@@ -108,12 +109,17 @@ public:
     // Takes a new ID from GenNotka and inserts the note (its body as stored,
     // its creation moment as given) under it; answers the ID.
     int insertNote(const Note &note);
+    // The same with every column as `note` holds it, a null one as NULL.
+    int insertWholeNote(const Note &note);
     enum class TextSave { Saved, Gone, Changed };
     // Stores a note's title and body (as stored) when its row still holds
     // `loaded`'s title and body, or whatever it holds when `loaded` is null.
     // Gone: no such note; Changed: another program changed it first.
     TextSave updateNoteText(int id, const QString &title, const QString &storedBody, const Note *loaded = nullptr);
-    void deleteNote(int id);
+    // Answers whether there was such a note.
+    bool deleteNote(int id);
+    // Every note with its body, in the list's order.
+    std::vector<Note> readNotes();
     // The notes whose alarm is armed or acknowledged, newest first.
     std::vector<Note> readAlarmCandidates();
 
@@ -135,6 +141,9 @@ private:
     // Commits, posting the change event first when `changed`.
     void commitChange(Firebird::Transaction &transaction, bool changed);
     void takeChanges();
+    // Inserts under a new ID from GenNotka the statement `insert` composes
+    // for it; answers the ID.
+    template<class Compose> int insertUnderNewId(Compose &&insert);
 
     Firebird::Connection m_database;
     // The reads share one read-only read-committed transaction, kept open:

@@ -20,6 +20,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -720,6 +721,83 @@ void Connection::createFromScript(const QString &path, const QString &scriptPath
 }
 
 // ---------------------------------------------------------------------------
+
+namespace {
+
+// An action of the services manager on files: its tag, then each file with
+// its own tag and a two-byte length, in the order the action reads them.
+QByteArray serviceRequest(char action, std::initializer_list<std::pair<char, QString>> files)
+{
+    QByteArray request(1, action);
+    for (const auto &[tag, file] : files) {
+        const QByteArray bytes = QFile::encodeName(file);
+        request += tag;
+        request += char(bytes.size() & 0xff);
+        request += char((bytes.size() >> 8) & 0xff);
+        request += bytes;
+    }
+    return request;
+}
+
+// Starts one action of the services manager and waits for its end: the query
+// for its output returns once the action has nothing more to say, and it
+// carries the action's failure.
+void runService(const QByteArray &action)
+{
+    QByteArray spb;
+    spb += char(isc_spb_version);
+    spb += char(isc_spb_current_version);
+    addParameter(spb, isc_spb_user_name, Credentials::userName.toUtf8());
+    addParameter(spb, isc_spb_password, Credentials::password.toUtf8());
+    ISC_STATUS_ARRAY status;
+    isc_svc_handle service = 0;
+    char name[] = "service_mgr";
+    isc_service_attach(status, 0, name, &service, ISC_USHORT(spb.size()), spb.constData());
+    check(status);
+    struct Detach {
+        isc_svc_handle &handle;
+        ~Detach()
+        {
+            ISC_STATUS_ARRAY ignored;
+            isc_service_detach(ignored, &handle);
+        }
+    } detach {service};
+    if (action.size() > 0xffff)
+        throw Error(QStringLiteral("The file names are too long for the engine."));
+    isc_service_start(status, &service, nullptr, ISC_USHORT(action.size()), action.constData());
+    check(status);
+    const char items[] = {isc_info_svc_line};
+    char answer[1024];
+    for (;;) {
+        isc_service_query(status, &service, nullptr, 0, nullptr, sizeof items, items, sizeof answer, answer);
+        check(status);
+        if (answer[0] != isc_info_svc_line)
+            throw Error(QStringLiteral("The engine's services manager gave an answer this program cannot read."));
+        if (isc_vax_integer(answer + 1, 2) == 0)
+            return;
+    }
+}
+
+} // namespace
+
+void backupDatabase(const QString &databaseFile, const QString &backupFile)
+{
+    checkEnvironmentFor(databaseFile);
+    runService(serviceRequest(isc_action_svc_backup, {{isc_spb_dbname, databaseFile}, {isc_spb_bkp_file, backupFile}}));
+}
+
+void restoreDatabase(const QString &backupFile, const QString &newDatabaseFile)
+{
+    checkEnvironmentFor(newDatabaseFile);
+    QByteArray request = serviceRequest(isc_action_svc_restore,
+                                        {{isc_spb_bkp_file, backupFile}, {isc_spb_dbname, newDatabaseFile}});
+    // Options are four bytes, lowest first.
+    const ISC_ULONG options = isc_spb_res_create;
+    request += char(isc_spb_options);
+    for (int i = 0; i < 4; ++i)
+        request += char((options >> (8 * i)) & 0xff);
+    runService(request);
+}
 
 struct Transaction::Handle {
     isc_tr_handle tr = 0;

@@ -66,6 +66,14 @@ QString environmentProblem();
 // The lock folder in force; empty before the first call.
 QString lockFolder();
 
+// The engine's own backup of a database file, and a new database file made
+// from such a backup, both run by the engine's services manager inside this
+// process. A backup reads one snapshot, so it is consistent while other
+// programs write. A restore never writes over an existing file. Both throw
+// Error with the engine's words.
+void backupDatabase(const QString &databaseFile, const QString &backupFile);
+void restoreDatabase(const QString &backupFile, const QString &newDatabaseFile);
+
 // One attachment to a database file. It attaches on first use and again after
 // the connection was lost. Statements of several threads are serialised by
 // the lock that each store operation holds for its whole run.

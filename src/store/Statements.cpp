@@ -186,6 +186,21 @@ QString insertNote(int id, const QString &title, const QString &body, const QDat
            + Sql::quotedTime(alarmTime) + QStringLiteral(")");
 }
 
+QString insertWholeNote(int id, const Note &note)
+{
+    const QString sep = QStringLiteral(", ");
+    const QString null = QStringLiteral("NULL");
+    const QDateTime created(note.createdDate, note.createdTime);
+    const QDateTime archive(note.archive.date, note.archive.time);
+    return QStringLiteral("INSERT INTO NOTATKI (ID, Tytul, Tresc, DataGodzina, Alarm, AlarmRodzaj, AlarmData, "
+                          "AlarmGodzina, AlarmArchiwum) VALUES (")
+           + QString::number(id) + sep + Sql::quote(note.title) + sep + Sql::quote(note.body) + sep
+           + (created.isValid() ? Sql::quotedMoment(created) : null) + sep + QString::number(note.alarm) + sep
+           + QString::number(note.kind) + sep + (note.alarmDate.isValid() ? Sql::quotedDate(note.alarmDate) : null)
+           + sep + (note.alarmTime.isValid() ? Sql::quotedTime(note.alarmTime) : null) + sep
+           + (archive.isValid() ? Sql::quotedMoment(archive) : null) + QStringLiteral(")");
+}
+
 QString updateNoteText(int id, const QString &title, const QString &body)
 {
     return QStringLiteral("UPDATE NOTATKI SET Tytul = ") + Sql::quote(title) + QStringLiteral(", ")

@@ -43,6 +43,9 @@ QString note(int id);
 QString nextNoteId();
 QString insertNote(int id, const QString &title, const QString &body, const QDateTime &created, int state, int kind,
                    const QDate &alarmDate, const QTime &alarmTime);
+// Every column of `note` under the ID `id`, a null value as NULL: a note
+// brought back from an export.
+QString insertWholeNote(int id, const Note &note);
 QString updateNoteText(int id, const QString &title, const QString &body);
 QString deleteNote(int id);
 

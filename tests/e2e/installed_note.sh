@@ -2,7 +2,7 @@
 # End to end: `cmake --install` into a temporary prefix; the installed program,
 # started with a private HOME, copies the supplied empty database to
 # ~/.local/share/penwick/dbn.ib, a note saved through the editor lands there,
-# and a second start keeps it.
+# and a second start keeps it; the installed penwickctl finds it there.
 # A data folder that cannot be made gives a message and no database.
 #   bash tests/e2e/installed_note.sh BUILD_DIR
 set -u
@@ -21,7 +21,8 @@ mkdir -p "$home"
 
 cmake --install "$build" --prefix "$prefix" >"$E2E_STATE/install.log" 2>&1 ||
     fatal "cmake --install into $prefix (see $E2E_STATE/install.log)"
-for file in bin/penwick share/penwick/dbn.ib share/applications/penwick.desktop \
+for file in bin/penwick bin/penwickctl share/man/man1/penwickctl.1.gz share/bash-completion/completions/penwickctl \
+    share/penwick/dbn.ib share/applications/penwick.desktop \
     share/icons/hicolor/48x48/apps/penwick.png share/icons/hicolor/scalable/apps/penwick.svg; do
     check "installed $file" [ -s "$prefix/$file" ]
 done
@@ -84,6 +85,8 @@ x xdotool type --delay 20 "$title"
 press Return
 check "Return closes the editor" wait_for '[ "$(map_state $editor)" != IsViewable ]' 10
 check "the note is saved in $notes" wait_for '[ "$(notes_titled)" = 1 ]' 10
+check "the installed penwickctl lists it, from the same file" \
+    eval '(unset XDG_DATA_HOME FIREBIRD FIREBIRD_LOCK; HOME="$home" "$prefix/bin/penwickctl" list) | grep -qF "$title"'
 
 kill -TERM "$pid"
 wait_exit "$pid" 10 || fatal "SIGTERM ends the program"
