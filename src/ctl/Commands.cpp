@@ -124,6 +124,8 @@ public:
             return named;
         }
         const DataLocation::Decision decision = DataLocation::decideHere();
+        if (!decision.problem.isEmpty())
+            fail(decision.problem);
         if (decision.source == DataLocation::Source::None)
             fail(QStringLiteral("there is no notes file: neither %1 nor a dbn.ib beside penwickctl exists, and no "
                                 "empty one is supplied")

@@ -61,19 +61,19 @@ Decision decide(const QString &executableDir, const QString &dataHome, const QSt
 {
     const QString portable = executableDir + QLatin1Char('/') + kFileName;
     if (isFile(portable))
-        return {Source::Portable, portable, {}};
+        return {Source::Portable, portable, {}, {}};
     const QString perUser = dataHome + QStringLiteral("/penwick/") + kFileName;
     if (isFile(perUser))
-        return {Source::PerUser, perUser, {}};
+        return {Source::PerUser, perUser, {}, {}};
     if (isFile(suppliedFile))
-        return {Source::FirstStart, perUser, suppliedFile};
-    return {Source::None, perUser, {}};
+        return {Source::FirstStart, perUser, suppliedFile, {}};
+    return {Source::None, perUser, {}, {}};
 }
 
 Result carryOut(const Decision &decision)
 {
     if (decision.source != Source::FirstStart)
-        return {decision.path, {}};
+        return {decision.path, decision.problem};
     const QString folder = QFileInfo(decision.path).absolutePath();
     errno = 0;
     if (!QDir().mkpath(folder)) {
@@ -132,11 +132,10 @@ Decision decideHere()
     // The notes on a server: nothing to decide or copy here.
     QString problem;
     const QString server = ServerAddress::fromEnvironment(&problem);
-    if (!server.isEmpty() || !problem.isEmpty()) {
-        if (!problem.isEmpty())
-            qCWarning(lcStore).noquote() << "DataLocation:" << problem;
-        return {server, problem};
-    }
+    if (!server.isEmpty())
+        return {Source::Server, server, {}, {}};
+    if (!problem.isEmpty())
+        return {Source::None, {}, {}, problem};
     const QString exeDir = executableDir();
     return decide(exeDir, dataHome(), suppliedFile(exeDir));
 }
@@ -144,7 +143,7 @@ Decision decideHere()
 Result locate()
 {
     const Decision decision = decideHere();
-    if (decision.source == Source::None)
+    if (decision.source == Source::None && decision.problem.isEmpty())
         qCWarning(lcStore).noquote() << "DataLocation: no database: neither"
                                      << executableDir() + QLatin1Char('/') + kFileName << "nor" << decision.path
                                      << "exists, and no empty one is supplied";

@@ -13,12 +13,14 @@ enum class Source {
     PerUser,    // the per-user file exists
     FirstStart, // the per-user file is to be copied from the supplied one
     None,       // no file anywhere: the program runs without a database
+    Server,     // PENWICK_DATABASE names a database on a server
 };
 
 struct Decision {
     Source source = Source::None;
     QString path;     // the database to open (for None: where the notes would be)
     QString supplied; // for FirstStart: the file to copy
+    QString problem;  // PENWICK_DATABASE named no server; for the user
 };
 
 // Looks only at what exists; changes nothing. `suppliedFile` may be empty.
@@ -47,7 +49,8 @@ QString sharedFile(const QString &executableDir, const QString &relative);
 // beside the program. Empty when neither exists.
 QString suppliedFile(const QString &executableDir);
 
-// decide() for the running program.
+// decide() for the running program; a database on a server when
+// PENWICK_DATABASE names one (see ServerAddress).
 Decision decideHere();
 // decide() and carryOut() for the running program, with a diagnostic line
 // when there is a problem.
