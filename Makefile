@@ -13,7 +13,10 @@ BUILD_PACKAGES := g++ cmake ninja-build pkgconf qt6-base-dev qt6-base-dev-tools 
                   libbenchmark-dev fonts-dejavu-core fonts-wine qt6-webengine-dev
 DESKTOP_PACKAGES := xvfb x11-utils xdotool dbus-x11 dunst trayer
 # The end-to-end tests of dialogs run under a real window manager.
-TEST_PACKAGES  := python3 python3-icalendar clang-format $(DESKTOP_PACKAGES) xfwm4 openbox imagemagick appstream dpkg-dev file
+# firebird3.0-server: the tests start a private server of their own; its
+# package's own service is never started by them.
+TEST_PACKAGES  := python3 python3-icalendar clang-format $(DESKTOP_PACKAGES) xfwm4 openbox imagemagick appstream dpkg-dev file \
+                  firebird3.0-server
 BENCH_PACKAGES := $(DESKTOP_PACKAGES) gcc libx11-dev
 DEB_PACKAGES   := dpkg-dev file
 

@@ -8,6 +8,7 @@
 #include "store/DataLocation.h"
 #include "store/DataModule.h"
 #include "store/NoteRules.h"
+#include "store/ServerAddress.h"
 #include "store/Sql.h"
 
 #include <QCommandLineParser>
@@ -549,6 +550,70 @@ void runAutostart(Invocation &in)
     }
 }
 
+// The database on a server that PENWICK_DATABASE names.
+QString serverDatabase()
+{
+    QString problem;
+    const QString server = ServerAddress::fromEnvironment(&problem);
+    if (!problem.isEmpty())
+        fail(problem);
+    if (server.isEmpty())
+        fail(QStringLiteral("name the database on the server in PENWICK_DATABASE (host[/port]:/path or "
+                            "inet://host[:port]/path); the login comes from ISC_USER and ISC_PASSWORD or "
+                            "PENWICK_DATABASE_PASSWORD_FILE"));
+    return server;
+}
+
+void defineServerInit(QCommandLineParser &)
+{
+}
+
+void runServerInit(Invocation &in)
+{
+    if (!in.arguments().isEmpty())
+        misuse(QStringLiteral("server-init takes no arguments"));
+    const QString server = serverDatabase();
+    const QString schema = DataLocation::sharedFile(DataLocation::executableDir(), QStringLiteral("penwick/dbn.sql"));
+    if (schema.isEmpty())
+        fail(QStringLiteral("the schema of the notes (share/penwick/dbn.sql) is not installed beside penwickctl"));
+    // Made under the user's own login, who then owns it: no other account
+    // of the server may read it.
+    Firebird::Connection::createFromScript(server, schema);
+    say(QStringLiteral("Made %1 for %2").arg(server, qEnvironmentVariable("ISC_USER")));
+}
+
+void defineServerCopy(QCommandLineParser &)
+{
+}
+
+void runServerCopy(Invocation &in)
+{
+    if (!in.arguments().isEmpty())
+        misuse(QStringLiteral("server-copy takes no arguments"));
+    const QString server = serverDatabase();
+    // The notes on this computer: the file Penwick uses without
+    // PENWICK_DATABASE, or the one --database names. Opened first: it decides
+    // this process's lock folder.
+    QString local = in.isSet("database") ? QFileInfo(in.value("database")).absoluteFilePath() : QString();
+    if (local.isEmpty()) {
+        const QString exe = DataLocation::executableDir();
+        local = DataLocation::decide(exe, DataLocation::dataHome(), DataLocation::suppliedFile(exe)).path;
+    }
+    if (!QFileInfo(local).isFile())
+        fail(QStringLiteral("there are no notes on this computer to copy: %1 does not exist").arg(local));
+    TDM here(local);
+    if (!here.isConnected())
+        fail(QStringLiteral("cannot open %1: %2").arg(local, oneLine(here.connectError())));
+    const std::vector<Note> notes = here.readNotes();
+    TDM there(server);
+    if (!there.isConnected())
+        fail(QStringLiteral("cannot open %1: %2").arg(server, oneLine(there.connectError())));
+    const int copied = there.copyIntoEmpty(notes);
+    if (copied < 0)
+        fail(QStringLiteral("%1 holds notes already; nothing was copied").arg(server));
+    say(QStringLiteral("Copied %1 notes from %2 to %3").arg(copied).arg(local, server));
+}
+
 struct Command {
     const char *name;
     const char *synopsis;
@@ -574,6 +639,11 @@ const Command kCommands[] = {
      runRestore},
     {"autostart", "autostart on|off", "Starts Penwick with the desktop session, or no longer.", false, defineAutostart,
      runAutostart},
+    {"server-init", "server-init", "Makes the database that PENWICK_DATABASE names on a server, owned by ISC_USER.",
+     false, defineServerInit, runServerInit},
+    {"server-copy", "server-copy",
+     "Copies the notes of this computer to the server's database, once: it must hold none.", true, defineServerCopy,
+     runServerCopy},
 };
 
 QString overview()

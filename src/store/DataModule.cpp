@@ -462,6 +462,29 @@ int TDM::insertWholeNote(const Note &note)
     return insertUnderNewId([&note](int id) { return Statements::insertWholeNote(id, note); });
 }
 
+int TDM::copyIntoEmpty(const std::vector<Note> &notes)
+{
+    return retryingConflicts([&] {
+        const auto lock = m_database.lock();
+        Firebird::Transaction transaction(m_database, Firebird::Transaction::ReadWrite);
+        {
+            Firebird::Cursor cursor(transaction, Statements::countNotes());
+            if (cursor.next() && cursor.asInteger(0) > 0)
+                return -1;
+        }
+        // All or nothing: a copy cut short leaves the target empty, to try again.
+        for (const Note &note : notes) {
+            Firebird::Cursor cursor(transaction, Statements::nextNoteId());
+            if (!cursor.next())
+                throw Firebird::Error(QStringLiteral("the engine gave a note no ID"));
+            const int id = cursor.asInteger(0);
+            transaction.execute(Statements::insertWholeNote(id, note));
+        }
+        commitChange(transaction, !notes.empty());
+        return int(notes.size());
+    });
+}
+
 TDM::TextSave TDM::updateNoteText(int id, const QString &title, const QString &storedBody, const Note *loaded)
 {
     return retryingConflicts([&] {

@@ -111,6 +111,10 @@ public:
     int insertNote(const Note &note);
     // The same with every column as `note` holds it, a null one as NULL.
     int insertWholeNote(const Note &note);
+    // Inserts every note, each under a new ID, in one transaction, but only
+    // into a database that holds no note yet; answers how many it added, or
+    // -1 when there were notes already. Throws.
+    int copyIntoEmpty(const std::vector<Note> &notes);
     enum class TextSave { Saved, Gone, Changed };
     // Stores a note's title and body (as stored) when its row still holds
     // `loaded`'s title and body, or whatever it holds when `loaded` is null.

@@ -488,8 +488,16 @@ notify_records() {
 
 # db_query DB SQL: run SQL through isql-fb with the shared Firebird environment,
 # in a subshell so that environment does not leak into the program under test.
+# A database on a server (inet://...) is reached with the login of ISC_USER
+# and PENWICK_DATABASE_PASSWORD_FILE, as the program reaches it.
 db_query() {
     (
+        if [[ $1 == inet://* ]]; then
+            ISC_PASSWORD=$(cat "$PENWICK_DATABASE_PASSWORD_FILE") || exit 1
+            export ISC_PASSWORD
+            printf '%s\n' "$2" | timeout 15 isql-fb -q "$1"
+            exit
+        fi
         # shellcheck source=tools/firebird-env.sh
         . "$E2E_ROOT/tools/firebird-env.sh" "$1" || exit 1
         printf '%s\n' "$2" | timeout 15 isql-fb -q -user sysdba -password quietbird "$1"

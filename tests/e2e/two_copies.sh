@@ -3,10 +3,12 @@
 # at once. A note added in one is listed by the other; an alarm fired by one
 # is announced once and blinks in both; acknowledging it in the copy that
 # announced it stops the blinking in both.
-#   bash tests/e2e/two_copies.sh PENWICK_BINARY SCHEMA_SQL
+#   bash tests/e2e/two_copies.sh PENWICK_BINARY SCHEMA_SQL [server]
+# With "server", the notes are on a private Firebird server on 127.0.0.1 and
+# the two copies stand for two machines that use it.
 # What each copy lists is read from its own log (the penwick.list category).
 set -u
-[ $# -eq 2 ] || { echo "usage: $0 PENWICK_BINARY SCHEMA_SQL" >&2; exit 2; }
+[ $# -ge 2 ] || { echo "usage: $0 PENWICK_BINARY SCHEMA_SQL [server]" >&2; exit 2; }
 
 # shellcheck source=tests/e2e/desktop.sh
 . "$(dirname "$0")/desktop.sh"
@@ -16,6 +18,17 @@ e2e_init
 command -v dunstctl >/dev/null || fatal "missing dunstctl (apt-get install dunst)"
 
 e2e_prepare_app "$1" "$2"
+if [ "${3:-}" = server ]; then
+    # shellcheck source=tests/server/firebird-server.sh
+    . "$E2E_ROOT/tests/server/firebird-server.sh"
+    server_start "$E2E_STATE/server" || fatal "start a private Firebird server"
+    rm -f "$db"
+    db="inet://127.0.0.1:$SERVER_PORT/$SERVER_DB_DIR/dbn.ib"
+    export PENWICK_DATABASE=$db
+    "$(dirname "$(realpath "$1")")/penwick-makedb" "$(realpath "$2")" "$db" >"$E2E_STATE/make-db.log" 2>&1 ||
+        fatal "make the database on the server (see $E2E_STATE/make-db.log)"
+    pass "the notes are on a private server, port $SERVER_PORT"
+fi
 created=$(date -d '10 minutes ago' '+%Y-%m-%d %H:%M:%S')
 db_query "$db" "SET GENERATOR GenNotka TO 10;
 INSERT INTO NOTATKI (ID, Tytul, Tresc, DataGodzina, Alarm) VALUES (1, 'Plain note', 'Nothing', '$created', 0);
@@ -33,8 +46,11 @@ start_program "$E2E_STATE" "$app" a.log
 pid_a=$E2E_APP_PID
 start_program "$E2E_STATE" "$app" b.log
 pid_b=$E2E_APP_PID
-# Both are stopped at the end, the first one by hand.
-stop_first() { [ -n "$pid_a" ] && stop_pid "$pid_a"; }
+# Both are stopped at the end, the first one (and the server) by hand.
+stop_first() {
+    [ -n "$pid_a" ] && stop_pid "$pid_a"
+    [ -n "${SERVER_PID:-}" ] && server_stop
+}
 trap 'rc=$?; stop_first; (exit $rc); e2e_cleanup' EXIT
 
 # last_list LOG: the copy's last "list: N rows, M running" line.

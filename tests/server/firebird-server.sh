@@ -11,6 +11,7 @@
 #   server_address NAME          "127.0.0.1/PORT:DB_DIR/NAME"
 #   server_stop                  stop it by its PID (TERM, then KILL)
 #   server_kill                  SIGKILL at once, as a crash would
+#   server_restart               start it again as it was, on the same port
 SERVER_PID=""
 SERVER_PORT=""
 SERVER_STATE=""
@@ -55,16 +56,7 @@ ServerMode = Super
 SecurityDatabase = $state/root/security3.fdb
 DatabaseAccess = Restrict $SERVER_DB_DIR
 CONF
-        FIREBIRD="$state/root" FIREBIRD_LOCK="$state/lock" setsid /usr/sbin/firebird \
-            </dev/null >"$state/server.$tries.log" 2>&1 &
-        SERVER_PID=$!
-        local waited=0
-        while ! _server_listening "$port" && kill -0 "$SERVER_PID" 2>/dev/null && [ $waited -lt 100 ]; do
-            sleep 0.1
-            waited=$((waited + 1))
-        done
-        if _server_listening "$port" && kill -0 "$SERVER_PID" 2>/dev/null; then
-            SERVER_PORT=$port
+        if _server_run "$port"; then
             export ISC_USER=penwick PENWICK_DATABASE_PASSWORD_FILE="$state/password"
             unset ISC_PASSWORD
             return 0
@@ -73,6 +65,21 @@ CONF
     done
     return 1
 }
+
+# _server_run PORT: starts the configured server and waits until it listens.
+_server_run() {
+    local port=$1 waited=0
+    FIREBIRD="$SERVER_STATE/root" FIREBIRD_LOCK="$SERVER_STATE/lock" setsid /usr/sbin/firebird \
+        </dev/null >>"$SERVER_STATE/server.log" 2>&1 &
+    SERVER_PID=$!
+    while ! _server_listening "$port" && kill -0 "$SERVER_PID" 2>/dev/null && [ $waited -lt 100 ]; do
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    _server_listening "$port" && kill -0 "$SERVER_PID" 2>/dev/null && SERVER_PORT=$port
+}
+
+server_restart() { _server_run "$SERVER_PORT"; }
 
 server_address() { echo "127.0.0.1/$SERVER_PORT:$SERVER_DB_DIR/$1"; }
 
