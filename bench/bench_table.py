@@ -9,6 +9,7 @@ that bench/run-all.sh keeps in its log folder:
   startup.summary   bench/startup.sh's "key value" summary
   live.log          bench_live latency: another process's commit to this copy's list
   held.log          bench_live held: the main thread beside a row another program holds
+  server.log        bench_live ops on 10,000 notes in a file and on a server
   ctl.log           bench/ctl.sh: penwickctl new, and an export of 10,000 notes to Markdown
 
   bench_table.py LOG_DIR
@@ -34,6 +35,8 @@ HELD_SAVE_GOAL_MS = 1200.0
 CTL_NEW_GOAL_MS = 150.0
 CTL_EXPORT_GOAL_MS = 2000.0
 LIVE = re.compile(r"live latency ms: median ([\d.]+) worst ([\d.]+) changes (\d+)")
+SERVER_RATIO_GOAL = 2.0  # on a server over loopback against the same notes in a file
+OPS = re.compile(r"ops (\w+): search ms median ([\d.]+); save ms median ([\d.]+)")
 HELD = re.compile(r"held row: timer late ms median ([\d.]+) worst ([\d.]+); busy save ms ([\d.]+) \((busy|NOT busy)\)")
 CTL = re.compile(r"penwickctl new ms: median ([\d.]+) worst ([\d.]+); export markdown ms: median ([\d.]+) "
                  r"worst ([\d.]+) files (\d+)(?: floor ([\d.]+))?")
@@ -327,6 +330,26 @@ def main(argv):
         if ctl and ctl.group(6):
             table.note("the file system's floor, a bare loop creating the same files there: median %s ms"
                        % ctl.group(6))
+
+    # The same notes on a server over loopback, against the file.
+    if status.get("server") not in (None, "absent") and part_ok("server"):
+        try:
+            with open(os.path.join(logs, "server.log"), encoding="utf-8", errors="replace") as f:
+                ops = {m.group(1): (number(m.group(2)), number(m.group(3))) for m in map(OPS.search, f) if m}
+        except OSError:
+            ops = {}
+        if "file" not in ops or "server" not in ops:
+            problems.append("server printed no result")
+        table.section("10,000 notes on a server (loopback)", "file", "server", "ratio")
+
+        def ratio_row(what, here, there):
+            ratio = there / here if here and there is not None else None
+            table.row(what, fmt(here), fmt(there), fmt(ratio, 2), goal="<= %.0f x file" % SERVER_RATIO_GOAL,
+                      verdict=judged(ratio, SERVER_RATIO_GOAL))
+
+        ratio_row("start to the tray icon, ms", s("notes10k_tray_ms"), s("server10k_tray_ms"))
+        ratio_row("search keystroke, ms", *(ops.get(k, (None, None))[0] for k in ("file", "server")))
+        ratio_row("save of a note, ms", *(ops.get(k, (None, None))[1] for k in ("file", "server")))
 
     # The dialogs' memory.
     dialogs = []

@@ -11,8 +11,10 @@
 #     and the main thread beside a row that another program holds;
 #   - bench/ctl.sh: penwickctl new from start to exit, and its Markdown
 #     export of 10,000 notes;
+#   - bench/server.sh: a search and a save on 10,000 notes in a file and on a
+#     private Firebird server on 127.0.0.1;
 #   - bench/startup.sh: start-up to the tray icon and idle wake-ups, against
-#     the reference tray program.
+#     the reference tray program (and on the server's notes).
 #   bench/run-all.sh [BUILD_DIR]      (default: build; the targets must be built)
 # Each part's full output is kept in a log folder named at the start.
 # Environment:
@@ -105,7 +107,15 @@ fi
 part live "$logs/live.log" "$build/bench/bench_live" latency "$build/tests/storeworker" 50
 part held "$logs/held.log" "$build/bench/bench_live" held 5
 part ctl "$logs/ctl.log" "$here/ctl.sh" "$build"
-part startup "$logs/startup.log" env STARTUP_SUMMARY="$logs/startup.summary" \
+# On a private Firebird server too, where Debian's server is installed.
+server=0
+[ -x /usr/sbin/firebird ] && server=1
+if [ "$server" = 1 ]; then
+    part server "$logs/server.log" "$here/server.sh" "$build"
+else
+    echo "server absent" >>"$status"
+fi
+part startup "$logs/startup.log" env STARTUP_SUMMARY="$logs/startup.summary" STARTUP_SERVER="$server" \
     "$here/startup.sh" "$build/penwick" "$build/bench/tray_reference"
 echo "load_end $(cut -d' ' -f1 /proc/loadavg)" >>"$status"
 

@@ -24,7 +24,8 @@
 # keeps the work folder, STARTUP_SUMMARY=FILE writes the medians there as "key value" lines once
 # everything was measured (for bench/run-all.sh), STARTUP_COPY_EACH=1 starts every time on a fresh
 # copy of the database (by default the starts follow each other on one file, as a user's do, after
-# one unmeasured start).
+# one unmeasured start), STARTUP_SERVER=1 also starts it on the 10,000 notes in a database on a
+# private Firebird server on 127.0.0.1 (tests/server/firebird-server.sh; PENWICK_DATABASE).
 set -u
 [ $# -eq 1 ] || [ $# -eq 2 ] || { echo "usage: $0 PENWICK_BINARY [REFERENCE_BINARY]" >&2; exit 2; }
 binary=$(realpath "$1")
@@ -64,6 +65,7 @@ cleanup() {
     [ -n "$app_pid" ] && _e2e_alive "$app_pid" && stop_pid "$app_pid"
     [ -n "$probe_pid" ] && stop_pid "$probe_pid"
     desktop_stop
+    [ -n "${SERVER_PID:-}" ] && server_stop
     if [ "$ok" = 1 ] && [ "${STARTUP_KEEP:-0}" != 1 ]; then
         rm -rf "$state"
     else
@@ -101,13 +103,24 @@ counts=$(db_value "$state/pristine/notes10k.ib" \
 [ "$count" = 10000 ] || { log "seeded $count notes, not 10000 (see $state/seed.log)"; exit 1; }
 log "seeded 10000 notes (armed/running/average body length: $counts); files: fresh $(stat -c %s "$state/pristine/fresh.ib") B, 10k $(stat -c %s "$state/pristine/notes10k.ib") B"
 
+server_db=""
+if [ "${STARTUP_SERVER:-0}" = 1 ]; then
+    # shellcheck source=tests/server/firebird-server.sh
+    . "$root/tests/server/firebird-server.sh"
+    server_start "$state/server" >&2 || { log "cannot start a private Firebird server"; exit 1; }
+    server_db="inet://127.0.0.1:$SERVER_PORT/$SERVER_DB_DIR/notes10k.ib"
+    "$(dirname "$binary")/penwick-makedb" "$root/schema/dbn.sql" "$server_db" >>"$state/make-db.log" 2>&1 &&
+        db_query "$server_db" "INPUT '$here/seed_10000.sql'; COMMIT;" >>"$state/seed.log" 2>&1 ||
+        { log "cannot seed the server's database (see $state/seed.log)"; exit 1; }
+fi
+
 desktop_start "$state/desktop" >&2 || { log "cannot start the headless desktop"; exit 1; }
 panel=$(trayer_panel) || { log "no trayer panel"; exit 1; }
 
 # one_start DB_NAME N: one measured start; appends "ms uncertainty rss_kb ..." to $state/DB_NAME.data
 one_start() {
     local name=$1 n=$2 app="$state/app-$1" out="$state/$1.$2.out" line
-    [ "$name" = reference ] || [ "$copy_each" != 1 ] || cp "$state/pristine/$name.ib" "$app/dbn.ib"
+    [ "$name" = reference ] || [ "$name" = server10k ] || [ "$copy_each" != 1 ] || cp "$state/pristine/$name.ib" "$app/dbn.ib"
     mkdir -p "$state/home/config" "$state/home/data" "$state/home/cache"
     local load
     load=$(cut -d' ' -f1 /proc/loadavg)
@@ -118,6 +131,7 @@ one_start() {
         unset QT_QPA_PLATFORMTHEME QT_QPA_OFFSCREEN_NO_GLX WAYLAND_DISPLAY FIREBIRD FIREBIRD_LOCK
         export QT_QPA_PLATFORM=xcb
         export XDG_CONFIG_HOME="$state/home/config" XDG_DATA_HOME="$state/home/data" XDG_CACHE_HOME="$state/home/cache"
+        [ "$name" = server10k ] && export PENWICK_DATABASE=$server_db
         exec "$probe" "$panel" "$state/$name.$n.log" "$rss_at_ms" "$tray_timeout_ms" "$poll_ms" "$app/penwick"
     ) </dev/null >"$out" 2>"$out.err" &
     probe_pid=$!
@@ -172,9 +186,11 @@ switches() {
 idle_run() {
     local name=$1 app="$state/app-$1" pid before after
     # Idle means no running alarm: the 10,000 notes' running ones count as acknowledged here.
+    local db="$app/dbn.ib"
+    [ "$name" = server10k ] && db=$server_db
     if [ "$name" != reference ]; then
-        cp "$state/pristine/$name.ib" "$app/dbn.ib"
-        db_query "$app/dbn.ib" "UPDATE NOTATKI SET Alarm = 3 WHERE Alarm = 1; COMMIT;" >/dev/null ||
+        [ "$name" = server10k ] || cp "$state/pristine/$name.ib" "$app/dbn.ib"
+        db_query "$db" "UPDATE NOTATKI SET Alarm = 3 WHERE Alarm = 1; COMMIT;" >/dev/null ||
             { log "idle $name: cannot clear the running alarms"; return 1; }
     fi
     (
@@ -182,6 +198,7 @@ idle_run() {
         unset QT_QPA_PLATFORMTHEME QT_QPA_OFFSCREEN_NO_GLX WAYLAND_DISPLAY FIREBIRD FIREBIRD_LOCK
         export QT_QPA_PLATFORM=xcb
         export XDG_CONFIG_HOME="$state/home/config" XDG_DATA_HOME="$state/home/data" XDG_CACHE_HOME="$state/home/cache"
+        [ "$name" = server10k ] && export PENWICK_DATABASE=$server_db
         exec "$app/penwick"
     ) </dev/null >"$state/idle-$name.log" 2>&1 &
     pid=$!
@@ -208,6 +225,7 @@ stats() {
 }
 
 names="fresh notes10k"
+[ -n "$server_db" ] && names="$names server10k"
 [ -n "$reference" ] && names="$names reference"
 echo "Start-up of $binary"
 [ -n "$reference" ] && echo "Reference: $reference"
@@ -221,7 +239,7 @@ for name in $names; do
     mkdir -p "$state/app-$name"
     if [ "$name" = reference ]; then cp "$reference" "$state/app-$name/penwick"; else cp "$binary" "$state/app-$name/penwick"; fi
     if [ "$name" != reference ] && [ "$copy_each" != 1 ]; then
-        cp "$state/pristine/$name.ib" "$state/app-$name/dbn.ib"
+        [ "$name" = server10k ] || cp "$state/pristine/$name.ib" "$state/app-$name/dbn.ib"
         one_start "$name" 0 >/dev/null || exit 1
     fi
     : >"$state/$name.data"
@@ -239,7 +257,7 @@ echo
 echo "Idle in the tray with no running alarm, $idle_s s each after $settle_s s to settle:"
 printf '%-14s %22s\n' database "context switches / s"
 for name in $names; do
-    case $name in fresh) label="fresh dbn.ib" ;; notes10k) label="10,000 notes" ;; reference) label="reference" ;; esac
+    case $name in fresh) label="fresh dbn.ib" ;; notes10k) label="10,000 notes" ;; server10k) label="10,000 on server" ;; reference) label="reference" ;; esac
     rate=$(idle_run "$name") || exit 1
     printf '%-14s %22s\n' "$label" "$rate"
     echo "${name}_idle_per_s $rate" >>"$state/summary"
@@ -254,7 +272,7 @@ for name in $names; do
     read -r cpu_med _ _ < <(stats "$state/$name.data" 9)
     read -r wait_med _ _ < <(stats "$state/$name.data" 10)
     read -r paint_med _ _ < <(stats "$state/$name.data" 13)
-    case $name in fresh) label="fresh dbn.ib" ;; notes10k) label="10,000 notes" ;; reference) label="reference" ;; esac
+    case $name in fresh) label="fresh dbn.ib" ;; notes10k) label="10,000 notes" ;; server10k) label="10,000 on server" ;; reference) label="reference" ;; esac
     printf '%s_%s %s\n' "$name" starts "$(wc -l <"$state/$name.data")" "$name" tray_ms "$ms_med" "$name" tray_ms_min "$ms_min" \
         "$name" tray_ms_max "$ms_max" "$name" rss_mib "$(mib "$kb_med")" >>"$state/summary"
     printf '%-14s %6d %10.1f  %-13s %12.1f %13.1f %14.1f %15s  %-13s\n' "$label" "$(wc -l <"$state/$name.data")" \
