@@ -54,7 +54,7 @@ build: configure
 # AddressSanitizer and UndefinedBehaviorSanitizer over the unit tests.
 test-asan: deps
 	$(MAKE) build BUILD=build-asan CMAKE_FLAGS="$(CMAKE_FLAGS) -DPENWICK_ASAN=ON -DPENWICK_BUILD_BENCH=OFF"
-	cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -LE 'e2e|package'
 
 # ThreadSanitizer over the tests that run threads.

@@ -417,18 +417,19 @@ bool TFormNotatka::UpdateNoteText(int id, const QString &title, const QString &b
                 return true;
             case TDM::TextSave::Gone:
                 if (MessageBox::choose(this,
-                                       QStringLiteral("This note was deleted elsewhere (in another copy of Penwick) "
-                                                      "while you had it open.\n\nYour text is still here."),
+                                       QStringLiteral("This note was deleted elsewhere (by another copy of Penwick, "
+                                                      "or another program) while you had it open.\n\nYour text is "
+                                                      "still here."),
                                        {QStringLiteral("Save as new note"), QStringLiteral("Keep editing")})
                     == 0)
                     SaveAsNewNote();
                 return false;
             case TDM::TextSave::Changed:
                 switch (MessageBox::choose(this,
-                                           QStringLiteral("This note was changed elsewhere (in another copy of "
-                                                          "Penwick) after you opened it.\n\nYour text is still "
-                                                          "here: it can replace that change, or be saved as a new "
-                                                          "note beside it."),
+                                           QStringLiteral("This note was changed elsewhere (by another copy of "
+                                                          "Penwick, or another program) after you opened it.\n\n"
+                                                          "Your text is still here: it can replace that change, "
+                                                          "or be saved as a new note beside it."),
                                            {QStringLiteral("Overwrite"), QStringLiteral("Save as new note"),
                                             QStringLiteral("Keep editing")})) {
                 case 0:
