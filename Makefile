@@ -13,7 +13,9 @@ BUILD_PACKAGES := g++ cmake ninja-build pkgconf qt6-base-dev qt6-base-dev-tools 
                   libbenchmark-dev fonts-dejavu-core fonts-wine qt6-webengine-dev
 DESKTOP_PACKAGES := xvfb x11-utils xdotool dbus-x11 dunst trayer
 # The end-to-end tests of dialogs run under a real window manager.
-TEST_PACKAGES  := python3 clang-format $(DESKTOP_PACKAGES) xfwm4 openbox imagemagick appstream dpkg-dev file lintian
+# A StatusNotifierItem host and AT-SPI on Wayland are driven from Debian's python3.
+TEST_PACKAGES  := python3 python3-dbus python3-gi clang-format $(DESKTOP_PACKAGES) xfwm4 openbox imagemagick \
+                  weston xwayland qt6-wayland at-spi2-core appstream dpkg-dev file lintian
 BENCH_PACKAGES := $(DESKTOP_PACKAGES) gcc libx11-dev
 DEB_PACKAGES   := dpkg-dev file lintian
 # A bare Debian 12 to install the package into, on a headless desktop.

@@ -102,46 +102,54 @@ if [ ! -d "$cache" ]; then
         mv "$cache.partial" "$cache" || { fail "debootstrap (see $work/debootstrap.log)"; exit 1; }
 fi
 root="$build/bare-debian/run"
-rm -rf "$root" && cp -a "$cache" "$root" || { fail "copy the bare system"; exit 1; }
 mounted=()
 unmount() { local m; for m in ${mounted[@]+"${mounted[@]}"}; do umount "$m"; done; mounted=(); }
-trap 'unmount; finish' EXIT
-# The engine keeps its lock files in /dev/shm: the bare system's own, not the host's.
-for fs in proc:proc tmpfs:dev/shm; do
-    mount -t "${fs%%:*}" penwick-test "$root/${fs#*:}" || { fail "mount $root/${fs#*:}"; exit 1; }
-    mounted=("$root/${fs#*:}" ${mounted[@]+"${mounted[@]}"})
-done
-cp /etc/resolv.conf "$root/etc/" && cp "$deb" "$helper" "$root/tmp/"
 in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"; }
 # Kilobytes that dpkg counts for everything installed.
 installed_kb() { in_root dpkg-query -W -f '${Installed-Size}\n' | awk '{ s += $1 } END { print s }'; }
-before=$(installed_kb)
-in_root apt-get update >"$work/apt.log" 2>&1
-check "apt installs ./$(basename "$deb") into the bare system" \
-    eval 'in_root apt-get install -y "./tmp/$(basename "$deb")" >>"$work/apt.log" 2>&1'
-with_program=$(installed_kb)
-
+mb() { awk -v k="$1" 'BEGIN { printf "%.0f MB", k / 1024 }'; }
+trap 'stop_pid $E2E_APP_PID; desktop_stop; unmount; finish' EXIT
 # The host gives only the screen, tray and bus, as a desktop would; the program
 # and everything it loads come from the bare system.
 export TMPDIR="$root/tmp"
-E2E_STATE=$(mktemp -d "$TMPDIR/penwick-e2e.XXXXXX")
-desktop_start "$E2E_STATE/desktop" || { fail "start the headless desktop"; exit 1; }
-trap 'stop_pid $E2E_APP_PID; desktop_stop; unmount; finish' EXIT
-(
-    exec chroot "$root" env -i HOME=/root LANG=C.UTF-8 DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb \
-        XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR#"$root"}" \
-        DBUS_SESSION_BUS_ADDRESS="unix:path=${DBUS_SESSION_BUS_ADDRESS#unix:path="$root"}" /usr/bin/penwick
-) </dev/null >"$work/penwick.log" 2>&1 &
-E2E_APP_PID=$!
-check "the installed program starts to its tray icon" wait_for "tray_icon_of $E2E_APP_PID >/dev/null" 30
-check "its first start made the user's notes file" [ -s "$root/root/.local/share/penwick/dbn.ib" ]
-screenshot "$build/bare-debian/tray.png"
-stop_pid "$E2E_APP_PID"
 
-check "apt installs ./$(basename "$helper") beside it" \
-    eval 'in_root apt-get install -y "./tmp/$(basename "$helper")" >>"$work/apt.log" 2>&1'
-with_helper=$(installed_kb)
-mb() { awk -v k="$1" 'BEGIN { printf "%.0f MB", k / 1024 }'; }
-echo "SIZE: penwick with its dependencies: $(mb $((with_program - before))) on a bare Debian 12 ($(date +%F))"
-echo "SIZE: penwick-publicity adds with its dependencies: $(mb $((with_helper - with_program)))"
+# bare_install LABEL [APT_OPTION]: both packages into a fresh copy of the bare
+# system; the program started from there with only penwick installed.
+bare_install() {
+    local label=$1 option=${2:-} before with_program
+    unmount
+    rm -rf "$root" && cp -a "$cache" "$root" || { fail "copy the bare system"; return 1; }
+    # The engine keeps its lock files in /dev/shm: the bare system's own, not the host's.
+    for fs in proc:proc tmpfs:dev/shm; do
+        mount -t "${fs%%:*}" penwick-test "$root/${fs#*:}" || { fail "mount $root/${fs#*:}"; return 1; }
+        mounted=("$root/${fs#*:}" ${mounted[@]+"${mounted[@]}"})
+    done
+    cp /etc/resolv.conf "$root/etc/" && cp "$deb" "$helper" "$root/tmp/"
+    before=$(installed_kb)
+    in_root apt-get update >"$work/apt.$label.log" 2>&1
+    check "$label: apt installs ./$(basename "$deb") into the bare system" \
+        eval 'in_root apt-get install -y $option "./tmp/$(basename "$deb")" >>"$work/apt.$label.log" 2>&1'
+    with_program=$(installed_kb)
+
+    E2E_STATE=$(mktemp -d "$TMPDIR/penwick-e2e.XXXXXX")
+    desktop_start "$E2E_STATE/desktop" || { fail "start the headless desktop"; return 1; }
+    (
+        exec chroot "$root" env -i HOME=/root LANG=C.UTF-8 DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb \
+            XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR#"$root"}" \
+            DBUS_SESSION_BUS_ADDRESS="unix:path=${DBUS_SESSION_BUS_ADDRESS#unix:path="$root"}" /usr/bin/penwick
+    ) </dev/null >"$work/penwick.$label.log" 2>&1 &
+    E2E_APP_PID=$!
+    check "$label: the installed program starts to its tray icon" wait_for "tray_icon_of $E2E_APP_PID >/dev/null" 30
+    check "$label: its first start made the user's notes file" [ -s "$root/root/.local/share/penwick/dbn.ib" ]
+    screenshot "$build/bare-debian/tray.$label.png"
+    stop_pid "$E2E_APP_PID"
+    desktop_stop
+
+    check "$label: apt installs ./$(basename "$helper") beside it" \
+        eval 'in_root apt-get install -y $option "./tmp/$(basename "$helper")" >>"$work/apt.$label.log" 2>&1'
+    echo "SIZE: $label: penwick with its dependencies $(mb $((with_program - before)))," \
+        "penwick-publicity adds $(mb $(($(installed_kb) - with_program))) (bare Debian 12, $(date +%F))"
+}
+bare_install depends-only --no-install-recommends
+bare_install apt-defaults
 exit "$((E2E_FAILS > 0))"
