@@ -16,7 +16,8 @@ function(_penwick_gzip source output)
 endfunction()
 
 # penwick_install_man(PAGE [COMPONENT]): a page such as doc/penwick.1, into
-# share/man/manN of the package COMPONENT (penwick unless named).
+# share/man/manN of the package COMPONENT (penwick unless named). The page may
+# name @PROJECT_VERSION@ and @PENWICK_RELEASE_DATE@.
 function(penwick_install_man page)
     set(component ${ARGV1})
     if(NOT component)
@@ -25,7 +26,8 @@ function(penwick_install_man page)
     get_filename_component(name "${page}" NAME)
     string(REGEX REPLACE "^.*\\.([0-9])$" "\\1" section "${name}")
     set(output "${CMAKE_BINARY_DIR}/man/${name}.gz")
-    _penwick_gzip("${CMAKE_CURRENT_SOURCE_DIR}/${page}" "${output}")
+    configure_file("${page}" "${CMAKE_BINARY_DIR}/man/${name}" @ONLY)
+    _penwick_gzip("${CMAKE_BINARY_DIR}/man/${name}" "${output}")
     install(FILES "${output}" DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT ${component})
 endfunction()
 
