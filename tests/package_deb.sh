@@ -6,7 +6,8 @@
 # --bare-debian (make test-package) also installs `penwick` with apt into a
 # bare Debian 12 made by debootstrap (kept in BUILD_DIR/bare-debian), starts it
 # there to its tray icon on a headless desktop of the host's, and measures the
-# installed size of each package with its dependencies.
+# installed size of each package with its dependencies. Needs root (debootstrap,
+# mount, chroot).
 set -u
 [ $# -ge 1 ] && [ $# -le 2 ] && { [ $# = 1 ] || [ "$2" = --bare-debian ]; } ||
     { echo "usage: $0 BUILD_DIR [--bare-debian]" >&2; exit 2; }
