@@ -13,14 +13,17 @@ BUILD_PACKAGES := g++ cmake ninja-build pkgconf qt6-base-dev qt6-base-dev-tools 
                   libbenchmark-dev fonts-dejavu-core fonts-wine qt6-webengine-dev
 DESKTOP_PACKAGES := xvfb x11-utils xdotool dbus-x11 dunst trayer
 # The end-to-end tests of dialogs run under a real window manager.
-# firebird3.0-server: the tests start a private server of their own; its
-# package's own service is never started by them.
-TEST_PACKAGES  := python3 python3-icalendar clang-format $(DESKTOP_PACKAGES) xfwm4 openbox imagemagick appstream dpkg-dev file \
-                  firebird3.0-server
+# A StatusNotifierItem host and AT-SPI on Wayland are driven from Debian's python3;
+# firebird3.0-server: the tests start a private server of their own, never its
+# package's own service.
+TEST_PACKAGES  := python3 python3-dbus python3-gi python3-icalendar clang-format $(DESKTOP_PACKAGES) xfwm4 openbox \
+                  imagemagick weston xwayland qt6-wayland at-spi2-core appstream dpkg-dev file lintian firebird3.0-server
 BENCH_PACKAGES := $(DESKTOP_PACKAGES) gcc libx11-dev
-DEB_PACKAGES   := dpkg-dev file
+DEB_PACKAGES   := dpkg-dev file lintian
+# A bare Debian 12 to install the package into, on a headless desktop.
+PACKAGE_TEST_PACKAGES := $(DEB_PACKAGES) debootstrap $(DESKTOP_PACKAGES) imagemagick
 
-.PHONY: run test build configure deps test-deps bench-deps deb-deps test-asan test-tsan bench deb serve clean format check-format
+.PHONY: run test build configure deps test-deps bench-deps deb-deps test-package test-asan test-tsan bench deb serve clean format check-format
 
 # Only the program and what it needs to run; the notes are the per-user file.
 run: deps configure
@@ -84,11 +87,19 @@ check-format: test-deps
 serve:
 	python3 -m http.server --bind 127.0.0.1 8088 --directory service
 
-# The Debian package, in $(BUILD)/: penwick_<version>_<arch>.deb
+# The Debian packages, in $(BUILD)/: penwick_<version>_<arch>.deb and
+# penwick-publicity_<version>_<arch>.deb
 deb: deps deb-deps configure
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && cpack -G DEB
-	@echo "Install it with: sudo apt install ./$$(cd $(BUILD) && ls -t penwick_*.deb | head -1 | sed 's|^|$(BUILD)/|')"
+	@echo "Install them with: sudo apt install $$(cd $(BUILD) && ls -t penwick_*.deb penwick-publicity_*.deb | head -2 | sed 's|^|./$(BUILD)/|' | tr '\n' ' ')"
+
+# The package checks of `make test`, then the package installed with apt into a
+# bare Debian 12 (debootstrap, kept in $(BUILD)/bare-debian) and started there.
+test-package: deps configure
+	@./tools/install-packages.sh $(PACKAGE_TEST_PACKAGES)
+	cmake --build $(BUILD) -j $(JOBS)
+	bash tests/package_deb.sh $(BUILD) --bare-debian
 
 deps:
 	@./tools/install-packages.sh $(BUILD_PACKAGES)

@@ -93,6 +93,8 @@ struct Run {
     TestServer server;
     std::unique_ptr<OnlineChecks> checks;
     int publicityChecks = 0;
+    // A stand-in for the window's program.
+    QString publicityProgram = QStringLiteral("/bin/true");
 
     void start(int timeoutMs = 10000)
     {
@@ -101,7 +103,7 @@ struct Run {
         options.timeoutMs = timeoutMs;
         options.ServiceBaseUrl = server.baseUrl();
         options.ProductSiteUrl = kProductSite;
-        options.publicityProgram = QStringLiteral("/bin/true");
+        options.publicityProgram = publicityProgram;
         checks = std::make_unique<OnlineChecks>(nullptr, options);
         QObject::connect(checks.get(), &OnlineChecks::publicityChecked, [this] { ++publicityChecks; });
     }
@@ -332,9 +334,18 @@ void TestOnline::publicityFlag_data()
     QTest::addColumn<int>("flagStatus");
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<bool>("window");
-    QTest::newRow("an empty flag file") << 200 << 200 << QByteArray() << true;
-    QTest::newRow("a flag after a failed update check") << 404 << 200 << QByteArray("x") << true;
-    QTest::newRow("no flag") << 200 << 404 << QByteArray("3.0") << false;
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<int>("requests");
+    const QString standIn = QStringLiteral("/bin/true");
+    QTest::newRow("an empty flag file") << 200 << 200 << QByteArray() << true << standIn << 2;
+    QTest::newRow("a flag after a failed update check") << 404 << 200 << QByteArray("x") << true << standIn << 2;
+    QTest::newRow("no flag") << 200 << 404 << QByteArray("3.0") << false << standIn << 2;
+    // The window's package is not installed: the flag is not even asked for.
+    QTest::newRow("no window program") << 200 << 200 << QByteArray("3.0") << false
+                                       << QStringLiteral("/nonexistent/penwick-publicity") << 1;
+    QTest::newRow("window program not executable")
+        << 200 << 200 << QByteArray("3.0") << false << QStringLiteral("/etc/passwd") << 1;
+    QTest::newRow("a folder in its place") << 200 << 200 << QByteArray("3.0") << false << QStringLiteral("/bin") << 1;
 }
 
 void TestOnline::publicityFlag()
@@ -343,7 +354,10 @@ void TestOnline::publicityFlag()
     QFETCH(int, flagStatus);
     QFETCH(QByteArray, body);
     QFETCH(bool, window);
+    QFETCH(QString, program);
+    QFETCH(int, requests);
     Run run;
+    run.publicityProgram = program;
     run.server.body = body;
     run.server.statusOf.insert(QStringLiteral("/app/penwick/update/vx.ver"), versionStatus);
     run.server.statusOf.insert(QStringLiteral("/app/penwick/publicity2/isPublicity2.info"), flagStatus);
@@ -355,7 +369,7 @@ void TestOnline::publicityFlag()
     // A second tick opens nothing more and asks nothing more.
     run.checks->tUpdateAndPublicityTimer();
     QTest::qWait(100);
-    QCOMPARE(run.server.connections, 2);
+    QCOMPARE(run.server.connections, requests);
     QCOMPARE(run.publicityChecks, 1);
     run.checks->RemoveDownloadedFiles();
     QVERIFY(!present(downloaded(QStringLiteral("isPublicity2.info"))));

@@ -3,7 +3,9 @@
 
 #include "online/publicity/PublicityProcess.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,6 +20,8 @@ private Q_SLOTS:
     void endStopsTheWindow_data();
     void endStopsTheWindow();
     void oneWindowPerRun();
+    void programFor_data();
+    void programFor();
 
 private:
     QTemporaryDir m_dir;
@@ -79,6 +83,42 @@ void TestPublicityProcess::oneWindowPerRun()
     // Not even once the first has gone.
     QVERIFY(!publicity.start(QStringLiteral("60")));
     QVERIFY(!publicity.running());
+}
+
+void TestPublicityProcess::programFor_data()
+{
+    QTest::addColumn<QStringList>("executables");
+    QTest::addColumn<QStringList>("plainFiles");
+    QTest::addColumn<QString>("found");
+    const QString beside = QStringLiteral("bin/penwick-publicity");
+    const QString installed = QStringLiteral("bin/") + PublicityProcess::installedFolder()
+                              + QStringLiteral("/penwick-publicity");
+    QTest::newRow("beside the program") << QStringList {beside} << QStringList() << beside;
+    QTest::newRow("installed") << QStringList {installed} << QStringList() << installed;
+    QTest::newRow("both: the one beside") << QStringList {beside, installed} << QStringList() << beside;
+    QTest::newRow("absent") << QStringList() << QStringList() << QString();
+    QTest::newRow("not executable") << QStringList() << QStringList {beside, installed} << QString();
+    QTest::newRow("a plain file beside, the installed one")
+        << QStringList {installed} << QStringList {beside} << installed;
+}
+
+void TestPublicityProcess::programFor()
+{
+    QFETCH(QStringList, executables);
+    QFETCH(QStringList, plainFiles);
+    QFETCH(QString, found);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("bin")));
+    for (const QString &name : executables + plainFiles) {
+        const QString path = QDir::cleanPath(dir.filePath(name));
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.setPermissions(executables.contains(name) ? QFile::ReadOwner | QFile::ExeOwner : QFile::ReadOwner);
+    }
+    const QString expected = found.isEmpty() ? QString() : QDir::cleanPath(dir.filePath(found));
+    QCOMPARE(PublicityProcess::programFor(dir.filePath(QStringLiteral("bin"))), expected);
 }
 
 QTEST_GUILESS_MAIN(TestPublicityProcess)

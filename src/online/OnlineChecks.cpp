@@ -5,6 +5,7 @@
 #include "online/publicity/PublicityProcess.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -59,7 +60,7 @@ OnlineChecks::~OnlineChecks()
 
 QString OnlineChecks::ownVersion()
 {
-    return QStringLiteral("3.0");
+    return QStringLiteral(PENWICK_VERSION);
 }
 
 QString OnlineChecks::firstLine(const QByteArray &text)
@@ -103,6 +104,16 @@ void OnlineChecks::versionDownloaded(bool ok)
 
 void OnlineChecks::CheckPublicity()
 {
+    // The window is a package of its own: without it there is nothing to
+    // show, so nothing is asked for.
+    const QString program = m_options.publicityProgram.isEmpty() ? PublicityProcess::defaultProgramPath()
+                                                                 : m_options.publicityProgram;
+    const QFileInfo info(program);
+    if (!info.isFile() || !info.isExecutable()) {
+        Q_EMIT publicityChecked();
+        return;
+    }
+    m_publicityProgram = program;
     m_flagDownload->start(QUrl(m_options.ServiceBaseUrl + QStringLiteral("/app/penwick/publicity2/") + PublicityFile),
                           PublicityFile);
 }
@@ -113,7 +124,7 @@ void OnlineChecks::flagDownloaded(bool ok)
         return;
     // The file's content means nothing: that it came is the answer.
     if (ok && !Reklama) {
-        Reklama = new PublicityProcess(this, m_options.publicityProgram);
+        Reklama = new PublicityProcess(this, m_publicityProgram);
         Reklama->start(PublicityProcess::pageUrl(m_options.ServiceBaseUrl));
     }
     Q_EMIT publicityChecked();

@@ -19,8 +19,8 @@ struct OnlineOptions {
     // Scheme and host of the maker's web service; empty switches the checks off.
     QString ServiceBaseUrl = builtServiceBaseUrl();
     QString ProductSiteUrl = builtProductSiteUrl();
-    // The publicity window's program; empty: penwick-publicity beside the
-    // running program.
+    // The publicity window's program; empty: penwick-publicity where the
+    // running program finds it. Missing, the publicity check asks nothing.
     QString publicityProgram;
 
     static QString builtServiceBaseUrl();
@@ -54,6 +54,7 @@ public:
     void CheckNewVersion();
     // Runs once the update check has ended, whatever it found: a flag file
     // on the service opens the publicity window, whatever the file holds.
+    // Without the window's program it ends at once and downloads nothing.
     void CheckPublicity();
     // For the orderly end: stops what still runs and deletes both downloaded
     // files, ignoring errors.
@@ -82,6 +83,7 @@ private:
     void showNotice();
 
     OnlineOptions m_options;
+    QString m_publicityProgram;
     QWidget *m_owner;
     Downloader *m_download;
     Downloader *m_flagDownload;

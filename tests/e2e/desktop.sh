@@ -1,10 +1,15 @@
 # shellcheck shell=bash
 # A private headless desktop for end-to-end tests: Xvfb, a private D-Bus session,
-# dunst and trayer, and a window manager when E2E_WM names one (openbox or
+# dunst and a tray host, and a window manager when E2E_WM names one (openbox or
 # xfwm4; none by default). Source this file; it defines functions only.
 #
-#   desktop_start STATE_DIR   start everything, export DISPLAY etc.
-#   desktop_stop              stop everything this file started, by PID
+#   desktop_start STATE_DIR [FORM]   start everything, export DISPLAY etc.
+#   desktop_stop                     stop everything this file started, by PID
+#
+# FORM, the kind of desktop: xembed (trayer, the default), sni (a
+# StatusNotifierItem host on the bus, as KDE Plasma has), notray (no tray at
+# all, as GNOME; also E2E_NO_TRAYER=1), wayland (weston's headless compositor
+# with its Xwayland, no tray; the program is driven through AT-SPI there).
 #
 # Every process is started with its output in STATE_DIR, never on the test's
 # stdout: a GUI child holding the test's stdout would keep `$(...)` or CTest waiting.
@@ -19,6 +24,8 @@ E2E_BUS_PID=""
 E2E_DUNST_PID=""
 E2E_TRAYER_PID=""
 E2E_WM_PID=""
+E2E_SNI_PID=""
+E2E_FORM=xembed
 E2E_MONITOR_PIDS=()
 
 e2e_log() { printf '[e2e %s] %s\n' "$(date +%H:%M:%S)" "$*"; }
@@ -120,9 +127,9 @@ _e2e_bus_client_pids() {
     done | sort -un
 }
 
-_e2e_start_once() {
+# _e2e_start_xvfb TAG: the X server, on a display it picks itself.
+_e2e_start_xvfb() {
     local attempt=$1 dfile n
-
     # Xvfb picks a free display itself and writes its number to the given fd,
     # which avoids racing other tests for a display number.
     dfile="$E2E_DESKTOP_STATE/display.$attempt"
@@ -139,6 +146,15 @@ _e2e_start_once() {
     if ! wait_for "x xdpyinfo >/dev/null 2>&1" 10; then
         e2e_log "Xvfb on $DISPLAY does not answer"
         return 1
+    fi
+}
+
+_e2e_start_once() {
+    local attempt=$1
+    if [ "$E2E_FORM" = wayland ]; then
+        _e2e_start_weston "$attempt" || return 1
+    else
+        _e2e_start_xvfb "$attempt" || return 1
     fi
 
     # The bus socket lives in our state folder: dbus-launch would leave one in /tmp.
@@ -159,12 +175,11 @@ _e2e_start_once() {
         e2e_log "private session bus does not answer"
         return 1
     fi
-    start_window_manager "$attempt" || return 1
+    [ "$E2E_FORM" = wayland ] || start_window_manager "$attempt" || return 1
 
     # E2E_DUNST_ON_DEMAND=1: no daemon runs yet; the bus starts it at the first call.
     if [ -n "${E2E_DUNST_ON_DEMAND:-}" ]; then
-        [ -n "${E2E_NO_TRAYER:-}" ] && return 0
-        start_trayer "$attempt"
+        _e2e_start_tray "$attempt"
         return
     fi
 
@@ -176,10 +191,54 @@ _e2e_start_once() {
         return 1
     fi
 
-    # E2E_NO_TRAYER=1: a desktop without a notification area, until start_trayer.
-    [ -n "${E2E_NO_TRAYER:-}" ] && return 0
-    start_trayer "$attempt"
+    _e2e_start_tray "$attempt"
 }
+
+# The tray host of the form; notray and wayland have none (until start_trayer).
+_e2e_start_tray() {
+    case $E2E_FORM in
+        xembed) start_trayer "$1" ;;
+        sni) start_sni_host "$1" ;;
+    esac
+}
+
+# _e2e_start_weston TAG: weston's headless compositor, drawing (pixman) so that
+# screenshots show something, with its Xwayland for X clients such as dunst.
+_e2e_start_weston() {
+    local log="$E2E_DESKTOP_STATE/weston.$1.log" socket="wayland-e2e-$1" n=""
+    command -v weston >/dev/null || { e2e_log "missing weston (apt-get install weston xwayland qt6-wayland)" && return 1; }
+    weston --backend=headless-backend.so --use-pixman --socket="$socket" --xwayland --debug --idle-time=0 \
+        --width=1280 --height=800 </dev/null >"$log" 2>&1 &
+    E2E_XVFB_PID=$!
+    wait_for "[ -S '$XDG_RUNTIME_DIR/$socket' ] && grep -q 'xserver listening on display' '$log' || ! _e2e_alive $E2E_XVFB_PID" 10
+    n=$(sed -n 's/.*xserver listening on display :\([0-9]*\).*/\1/p' "$log")
+    [ -S "$XDG_RUNTIME_DIR/$socket" ] && [ -n "$n" ] || { e2e_log "weston did not start (see $log)" && return 1; }
+    export WAYLAND_DISPLAY=$socket DISPLAY=":$n"
+}
+
+# start_sni_host TAG: a StatusNotifierItem host on the private bus.
+start_sni_host() {
+    /usr/bin/python3 "$E2E_DIR/sni_host.py" </dev/null >"$E2E_DESKTOP_STATE/sni.$1.log" 2>&1 &
+    E2E_SNI_PID=$!
+    wait_for "[ \"\$(bus_name_owner_pid org.kde.StatusNotifierWatcher)\" = $E2E_SNI_PID ]" 10 && return 0
+    e2e_log "no StatusNotifierItem host (see $E2E_DESKTOP_STATE/sni.$1.log)"
+    return 1
+}
+
+# sni_item_of PID: the item PID registered with the host, as "BUS_NAME".
+sni_item_of() {
+    local item
+    for item in $(x dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+        org.freedesktop.DBus.Properties.Get string:org.kde.StatusNotifierWatcher \
+        string:RegisteredStatusNotifierItems 2>/dev/null | sed -n 's/^ *string "\(.*\)"$/\1/p'); do
+        [ "$(bus_name_owner_pid "${item%%/*}")" = "$1" ] && echo "$item" && return 0
+    done
+    return 1
+}
+
+# a11y PID COMMAND ROLE NAME [TEXT]: tests/e2e/atspi.py on the program's
+# windows (showing, press, settext).
+a11y() { timeout 10 /usr/bin/python3 "$E2E_DIR/atspi.py" "$@" 2>/dev/null; }
 
 # A session bus whose only service is our dunst, started when a client first
 # calls org.freedesktop.Notifications. Prints the configuration file's path.
@@ -246,6 +305,8 @@ start_window_manager() {
 # desktop_start STATE_DIR
 desktop_start() {
     E2E_DESKTOP_STATE=$1
+    E2E_FORM=${2:-${E2E_NO_TRAYER:+notray}}
+    E2E_FORM=${E2E_FORM:-xembed}
     mkdir -p "$E2E_DESKTOP_STATE"
     mkdir -p "$E2E_DESKTOP_STATE/xdg-runtime"
     chmod 700 "$E2E_DESKTOP_STATE/xdg-runtime"
@@ -273,7 +334,7 @@ desktop_stop() {
         # Whatever else is still on the private bus (accessibility, dconf, ...) was
         # started for this session; stop it by the PIDs the bus reports.
         for pid in $(_e2e_bus_client_pids); do
-            case " $E2E_XVFB_PID $E2E_BUS_PID $E2E_DUNST_PID $E2E_TRAYER_PID $E2E_WM_PID $$ " in
+            case " $E2E_XVFB_PID $E2E_BUS_PID $E2E_DUNST_PID $E2E_TRAYER_PID $E2E_WM_PID $E2E_SNI_PID $$ " in
                 *" $pid "*) ;;
                 *) helpers+=("$pid") ;;
             esac
@@ -284,14 +345,14 @@ desktop_stop() {
     # goes and its children move to init.
     local tree=()
     mapfile -t tree < <(_e2e_descendants ${helpers[@]+"${helpers[@]}"} \
-        $E2E_BUS_PID $E2E_DUNST_PID $E2E_TRAYER_PID $E2E_WM_PID $E2E_XVFB_PID)
+        $E2E_BUS_PID $E2E_DUNST_PID $E2E_TRAYER_PID $E2E_WM_PID $E2E_SNI_PID $E2E_XVFB_PID)
     [ ${#helpers[@]} -gt 0 ] && e2e_log "stopping bus helpers: ${helpers[*]} ${tree[*]}"
     stop_pid ${helpers[@]+"${helpers[@]}"}
-    stop_pid $E2E_TRAYER_PID $E2E_DUNST_PID $E2E_WM_PID
+    stop_pid $E2E_TRAYER_PID $E2E_SNI_PID $E2E_DUNST_PID $E2E_WM_PID
     stop_pid $E2E_BUS_PID
     stop_pid $E2E_XVFB_PID
     stop_pid ${tree[@]+"${tree[@]}"}
-    E2E_TRAYER_PID="" E2E_DUNST_PID="" E2E_WM_PID="" E2E_BUS_PID="" E2E_XVFB_PID=""
+    E2E_TRAYER_PID="" E2E_SNI_PID="" E2E_DUNST_PID="" E2E_WM_PID="" E2E_BUS_PID="" E2E_XVFB_PID=""
     return 0
 }
 
@@ -424,7 +485,17 @@ focus_window() {
 # stays down in the server, auto-repeating into every later grab.)
 press() { x xdotool key --delay 50 "$@"; }
 
-screenshot() { x import -window root "$1" >/dev/null 2>&1; }
+# screenshot FILE: the whole screen; on Wayland through weston's own shooter,
+# which writes into the folder it runs in.
+screenshot() {
+    if [ "$E2E_FORM" != wayland ]; then
+        x import -window root "$1" >/dev/null 2>&1
+        return
+    fi
+    local dir
+    dir=$(mktemp -d "$E2E_DESKTOP_STATE/shot.XXXXXX") &&
+        (cd "$dir" && x weston-screenshooter >/dev/null 2>&1) && mv "$dir"/*.png "$1" && rmdir "$dir"
+}
 
 # start_dbus_monitor FILE: record Notify calls on the private bus; sets E2E_MONITOR_PID.
 start_dbus_monitor() {
@@ -543,8 +614,15 @@ start_program() {
     (
         cd "$app" || exit 1
         # A real X connection: never the offscreen platform a unit-test setup may leave behind.
-        unset QT_QPA_PLATFORMTHEME QT_QPA_OFFSCREEN_NO_GLX WAYLAND_DISPLAY FIREBIRD FIREBIRD_LOCK
-        export QT_QPA_PLATFORM=xcb
+        unset QT_QPA_PLATFORMTHEME QT_QPA_OFFSCREEN_NO_GLX FIREBIRD FIREBIRD_LOCK
+        if [ "$E2E_FORM" = wayland ]; then
+            # As in a Wayland session: Qt picks its platform itself.
+            unset QT_QPA_PLATFORM
+            export XDG_SESSION_TYPE=wayland QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+        else
+            unset WAYLAND_DISPLAY
+            export QT_QPA_PLATFORM=xcb
+        fi
         export XDG_CONFIG_HOME="$state/home/config" XDG_DATA_HOME="$state/home/data" XDG_CACHE_HOME="$state/home/cache"
         exec "$app/penwick"
     ) </dev/null >"$state/$log" 2>&1 &

@@ -26,6 +26,11 @@ for file in bin/penwick bin/penwickctl share/man/man1/penwickctl.1.gz share/bash
     share/icons/hicolor/48x48/apps/penwick.png share/icons/hicolor/scalable/apps/penwick.svg; do
     check "installed $file" [ -s "$prefix/$file" ]
 done
+# An internal helper: in the program's libexec folder, off the PATH.
+if [ -e "$build/penwick-publicity" ]; then
+    check "installed the publicity window in libexec/penwick" [ -x "$prefix/libexec/penwick/penwick-publicity" ]
+    check "and not in bin" [ ! -e "$prefix/bin/penwick-publicity" ]
+fi
 metainfo=$(ls "$prefix"/share/metainfo/*.metainfo.xml 2>/dev/null | head -1)
 check "installed an AppStream metainfo file" [ -s "$metainfo" ]
 if command -v appstreamcli >/dev/null; then

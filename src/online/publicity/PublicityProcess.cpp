@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <csignal>
@@ -30,7 +31,26 @@ QString PublicityProcess::pageUrl(const QString &serviceBaseUrl)
 
 QString PublicityProcess::defaultProgramPath()
 {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("penwick-publicity"));
+    return programFor(QCoreApplication::applicationDirPath());
+}
+
+QString PublicityProcess::installedFolder()
+{
+    return QStringLiteral(PENWICK_HELPER_DIR);
+}
+
+QString PublicityProcess::programFor(const QString &programFolder)
+{
+    // Beside the program in a build folder or a portable copy; in the
+    // program's libexec folder once installed.
+    const QDir folder(programFolder);
+    for (const QString &path : {folder.filePath(QStringLiteral("penwick-publicity")),
+                                folder.filePath(installedFolder() + QStringLiteral("/penwick-publicity"))}) {
+        const QFileInfo info(path);
+        if (info.isFile() && info.isExecutable())
+            return QDir::cleanPath(path);
+    }
+    return QString();
 }
 
 bool PublicityProcess::start(const QString &url)

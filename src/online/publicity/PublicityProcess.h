@@ -15,14 +15,19 @@ class PublicityProcess final : public QObject
     Q_DISABLE_COPY_MOVE(PublicityProcess)
 
 public:
-    // programPath: the window's executable; by default penwick-publicity beside
-    // the running program.
+    // programPath: the window's executable; by default defaultProgramPath().
     explicit PublicityProcess(QObject *parent = nullptr, const QString &programPath = QString());
     ~PublicityProcess() override;
 
     // The page address on the maker's web service.
     static QString pageUrl(const QString &serviceBaseUrl);
+    // penwick-publicity where the running program finds it; empty when absent.
     static QString defaultProgramPath();
+    // The same for a program in programFolder: beside it, else in
+    // installedFolder() relative to it.
+    static QString programFor(const QString &programFolder);
+    // The libexec folder of an installed program, relative to its own folder.
+    static QString installedFolder();
 
     // Opens the window on the page. Once per run: later calls do nothing and
     // answer false, whether or not the window is still open.
