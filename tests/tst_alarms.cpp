@@ -450,46 +450,37 @@ void TestAlarms::firingIsGuardedAcrossCopies()
 void TestAlarms::notificationActionsAreGuarded_data()
 {
     // Note 5's alarm (09:00) runs when its notification shows; another copy
-    // may change it before "Done" or "Snooze 10 min" comes. The row after:
-    // state, kind, date, time, acknowledgement.
+    // may change it before the action. The row after: state, kind, date,
+    // time, acknowledgement.
+    QTest::addColumn<QString>("action");
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("meanwhile");
-    QTest::addColumn<QString>("action");
     QTest::addColumn<QDateTime>("now");
     QTest::addColumn<QString>("row");
     const QDateTime now = at(2024, 5, 6, 9, 30, 20);
-    QTest::newRow("done") << 0 << ""
-                          << "done" << now << "3 0 2024-05-06 09:00:00 2024-05-06 09:30:20";
-    QTest::newRow("done, daily") << 1 << ""
-                                 << "done" << now << "3 1 2024-05-06 09:00:00 2024-05-06 09:30:20";
-    QTest::newRow("done under a dialog") << 0 << "dialog"
-                                         << "done" << now << "3 0 2024-05-06 09:00:00 2024-05-06 09:30:20";
-    QTest::newRow("snooze") << 0 << ""
-                            << "snooze" << now << "2 0 2024-05-06 09:41:00 <null>";
-    QTest::newRow("snooze on the minute") << 0 << ""
-                                          << "snooze" << at(2024, 5, 6, 9, 30) << "2 0 2024-05-06 09:40:00 <null>";
+    const char *done = "3 0 2024-05-06 09:00:00 2024-05-06 09:30:20";
+    const char *snoozed = "2 0 2024-05-06 09:41:00 <null>";
+    const char *theirs = "3 0 2024-05-06 09:00:00 2024-05-06 09:29:00";
+    QTest::newRow("done") << "done" << 0 << "" << now << done;
+    QTest::newRow("done, daily") << "done" << 1 << "" << now << "3 1 2024-05-06 09:00:00 2024-05-06 09:30:20";
+    QTest::newRow("done under a dialog") << "done" << 0 << "dialog" << now << done;
+    QTest::newRow("snooze") << "snooze" << 0 << "" << now << snoozed;
+    QTest::newRow("snooze under a dialog") << "snooze" << 0 << "dialog" << now << snoozed;
+    QTest::newRow("snooze on the minute")
+        << "snooze" << 0 << "" << at(2024, 5, 6, 9, 30) << "2 0 2024-05-06 09:40:00 <null>";
     QTest::newRow("snooze across midnight")
-        << 0 << ""
-        << "snooze" << at(2024, 5, 6, 23, 55, 30) << "2 0 2024-05-07 00:06:00 <null>";
-    QTest::newRow("snooze under a dialog") << 0 << "dialog"
-                                           << "snooze" << now << "2 0 2024-05-06 09:41:00 <null>";
-    QTest::newRow("snooze, daily") << 1 << ""
-                                   << "snooze" << now << "1 1 2024-05-06 09:00:00 <null>";
-    QTest::newRow("done after the other's") << 0 << "acknowledged"
-                                            << "done" << now << "3 0 2024-05-06 09:00:00 2024-05-06 09:29:00";
-    QTest::newRow("snooze after the other's done") << 0 << "acknowledged"
-                                                   << "snooze" << now << "3 0 2024-05-06 09:00:00 2024-05-06 09:29:00";
-    QTest::newRow("snooze after switched off") << 0 << "off"
-                                               << "snooze" << now << "0 0 2024-05-06 09:00:00 <null>";
-    QTest::newRow("done after re-armed") << 0 << "armed"
-                                         << "done" << now << "2 0 2024-05-07 08:00:00 <null>";
+        << "snooze" << 0 << "" << at(2024, 5, 6, 23, 55, 30) << "2 0 2024-05-07 00:06:00 <null>";
+    QTest::newRow("snooze, daily") << "snooze" << 1 << "" << now << "1 1 2024-05-06 09:00:00 <null>";
+    QTest::newRow("done after theirs") << "done" << 0 << "acknowledged" << now << theirs;
+    QTest::newRow("snooze after their done") << "snooze" << 0 << "acknowledged" << now << theirs;
+    QTest::newRow("snooze after switched off") << "snooze" << 0 << "off" << now << "0 0 2024-05-06 09:00:00 <null>";
 }
 
 void TestAlarms::notificationActionsAreGuarded()
 {
+    QFETCH(QString, action);
     QFETCH(int, kind);
     QFETCH(QString, meanwhile);
-    QFETCH(QString, action);
     QFETCH(QDateTime, now);
     QFETCH(QString, row);
     TestDatabase db;
@@ -504,18 +495,13 @@ void TestAlarms::notificationActionsAreGuarded()
         other.acknowledgeAlarm(5);
     else if (meanwhile == QLatin1String("off"))
         other.writeAlarmStateOrThrow(5, Alarm::None);
-    else if (meanwhile == QLatin1String("armed"))
-        other.writeAlarmStateOrThrow(5, Alarm::Armed, {Alarm::Once, QDate(2024, 5, 7), QTime(8, 0)});
     clock.set(now);
     // Snooze offered for every kind: the store's own guard is under test.
     form.BalloonNotifier->sent(42, {5, {5}, true});
-    if (meanwhile == QLatin1String("dialog")) {
-        std::unique_ptr<QTimer> canceller(
-            cancelModalWhenShown([&](QWidget *) { form.BalloonNotifier->actionInvoked(42, action); }));
-        form.NewNote();
-    } else {
-        form.BalloonNotifier->actionInvoked(42, action);
-    }
+    const auto act = [&] { form.BalloonNotifier->actionInvoked(42, action); };
+    const std::unique_ptr<QTimer> canceller(
+        meanwhile == QLatin1String("dialog") ? cancelModalWhenShown([&](QWidget *) { act(); }) : nullptr);
+    canceller ? form.NewNote() : act();
 
     QStringList columns;
     for (const char *name : {"Alarm", "AlarmRodzaj", "AlarmData", "AlarmGodzina", "AlarmArchiwum"})

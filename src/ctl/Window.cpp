@@ -17,7 +17,8 @@ const QString kNotRunning = QStringLiteral("no copy of Penwick is running");
 QString callOn(QDBusConnection &bus, const QString &method, const QVariantList &arguments)
 {
     if (!bus.isConnected())
-        return kNotRunning + QStringLiteral(" on this desktop session (no session bus: %1)").arg(bus.lastError().message());
+        return kNotRunning
+               + QStringLiteral(" on this desktop session (no session bus: %1)").arg(bus.lastError().message());
     QDBusMessage message = QDBusMessage::createMethodCall(AppId::busName(), AppId::objectPath(), AppId::busName(),
                                                           method);
     message.setArguments(arguments);
