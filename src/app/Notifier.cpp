@@ -136,7 +136,7 @@ void Notifier::actionInvoked(uint notificationId, const QString &actionKey)
     for (const auto &[id, open] : std::as_const(m_open)) {
         if (id != notificationId)
             continue;
-        // A copy: the receiver may show another notification meanwhile.
+        // A copy: what the signal runs may change the list of open ones.
         const NotifiedAlarms alarms = open;
         if (actionKey == kDefaultAction) {
             Q_EMIT noteActivated(alarms.open);

@@ -13,9 +13,15 @@ namespace {
 // The copy answers before it acts; only a copy that hangs takes longer.
 constexpr int kTimeoutMs = 5000;
 const QString kNotRunning = QStringLiteral("no copy of Penwick is running");
+} // namespace
 
-QString callOn(QDBusConnection &bus, const QString &method, const QVariantList &arguments)
+QString call(const QString &method, const QVariantList &arguments)
 {
+    // The bus's own thread may still read a message while the program ends.
+    // Qt's table of registered types must outlive it: made first, it goes
+    // last, and the thread never finds it gone.
+    qRegisterMetaType<QDBusVariant>();
+    QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return kNotRunning
                + QStringLiteral(" on this desktop session (no session bus: %1)").arg(bus.lastError().message());
@@ -41,18 +47,6 @@ QString callOn(QDBusConnection &bus, const QString &method, const QVariantList &
     default:
         return reply.errorMessage();
     }
-}
-
-} // namespace
-
-QString call(const QString &method, const QVariantList &arguments)
-{
-    // The bus's own thread may still read a message while the program ends.
-    // Qt's table of registered types must outlive it: made first, it goes
-    // last, and the thread never finds it gone.
-    qRegisterMetaType<QDBusVariant>();
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    return callOn(bus, method, arguments);
 }
 
 } // namespace Window
