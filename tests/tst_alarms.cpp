@@ -149,6 +149,8 @@ private Q_SLOTS:
     void stateWriteNeverOverlapsMainThreadStatements();
     void firingIsGuardedAcrossCopies_data();
     void firingIsGuardedAcrossCopies();
+    void notificationActionsAreGuarded_data();
+    void notificationActionsAreGuarded();
 
     // Pausing.
     void pausedCheckerStartsNoPass();
@@ -443,6 +445,69 @@ void TestAlarms::firingIsGuardedAcrossCopies()
     QCOMPARE(seenThere.calls.size(), theirs);
     QCOMPARE(stateOf(db, 5), state);
     QVERIFY(MessageBox::takeRecorded().isEmpty());
+}
+
+void TestAlarms::notificationActionsAreGuarded_data()
+{
+    // Note 5's alarm (09:00) runs when its notification shows; another copy
+    // may change it before the action. The row after: state, kind, date,
+    // time, acknowledgement.
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<QString>("row");
+    const QDateTime now = at(2024, 5, 6, 9, 30, 20);
+    const char *snoozed = "2 0 2024-05-06 09:41:00 <null>";
+    const char *theirs = "3 0 2024-05-06 09:00:00 2024-05-06 09:29:00";
+    QTest::newRow("done") << "done" << 0 << "" << now << "3 0 2024-05-06 09:00:00 2024-05-06 09:30:20";
+    QTest::newRow("snooze") << "snooze" << 0 << "" << now << snoozed;
+    QTest::newRow("snooze under a dialog") << "snooze" << 0 << "dialog" << now << snoozed;
+    QTest::newRow("snooze on the minute")
+        << "snooze" << 0 << "" << at(2024, 5, 6, 9, 30) << "2 0 2024-05-06 09:40:00 <null>";
+    QTest::newRow("snooze across midnight")
+        << "snooze" << 0 << "" << at(2024, 5, 6, 23, 55, 30) << "2 0 2024-05-07 00:06:00 <null>";
+    QTest::newRow("snooze, daily") << "snooze" << 1 << "" << now << "1 1 2024-05-06 09:00:00 <null>";
+    QTest::newRow("done after theirs") << "done" << 0 << "acknowledged" << now << theirs;
+    QTest::newRow("snooze after their done") << "snooze" << 0 << "acknowledged" << now << theirs;
+    QTest::newRow("snooze after switched off") << "snooze" << 0 << "off" << now << "0 0 2024-05-06 09:00:00 <null>";
+}
+
+void TestAlarms::notificationActionsAreGuarded()
+{
+    QFETCH(QString, action);
+    QFETCH(int, kind);
+    QFETCH(QString, meanwhile);
+    QFETCH(QDateTime, now);
+    QFETCH(QString, row);
+    TestDatabase db;
+    QVERIFY2(db.isValid(), qPrintable(db.error()));
+    TestSql::insertNote(db.path(), 5, QStringLiteral("Tea"), QStringLiteral("2024.05.01 10:00:00"), Alarm::Running,
+                        kind, QStringLiteral("2024.05.06"), QStringLiteral("09:00"));
+    MockClock clock(at(2024, 5, 6, 9, 29));
+    TDM dm(db.path());
+    TFormMain form(dm, quietFormOptions());
+    TDM other(db.path());
+    if (meanwhile == QLatin1String("acknowledged"))
+        other.acknowledgeAlarm(5);
+    else if (meanwhile == QLatin1String("off"))
+        other.writeAlarmStateOrThrow(5, Alarm::None);
+    clock.set(now);
+    // Snooze offered for every kind: the store's own guard is under test.
+    form.BalloonNotifier->sent(42, {5, {5}, true});
+    const auto act = [&] { form.BalloonNotifier->actionInvoked(42, action); };
+    const std::unique_ptr<QTimer> canceller(
+        meanwhile == QLatin1String("dialog") ? cancelModalWhenShown([&](QWidget *) { act(); }) : nullptr);
+    canceller ? form.NewNote() : act();
+
+    QStringList columns;
+    for (const char *name : {"Alarm", "AlarmRodzaj", "AlarmData", "AlarmGodzina", "AlarmArchiwum"})
+        columns << column(db, name, 5);
+    QCOMPARE(columns.join(QLatin1Char(' ')), row);
+    // The list follows at once: only a running alarm leads it, blinking.
+    const int picture = form.ListModel->row(form.ListModel->rowOfId(5)).picture;
+    QCOMPARE(picture == NoteListModel::PictureRunning || picture == NoteListModel::PictureRunningRays,
+             row.startsWith(QLatin1Char('1')));
 }
 
 void TestAlarms::pausedCheckerStartsNoPass()

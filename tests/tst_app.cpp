@@ -1117,37 +1117,56 @@ void TestApp::boldCaptions()
 
 void TestApp::notificationActions_data()
 {
-    // What the notification service reports, in order: "shown NOTIFICATION NOTE",
-    // "action NOTIFICATION KEY", "closed NOTIFICATION".
+    // What the notification service reports, in order: "shown NOTIFICATION
+    // NOTES [once]" (the notes it lists, the newest firing last; "once": each
+    // a one-time alarm), "action NOTIFICATION KEY", "closed NOTIFICATION";
+    // after "=>", what the notifier asks for.
     QTest::addColumn<QString>("events");
-    QTest::addColumn<QList<int>>("activated");
-    QTest::newRow("default action") << "shown 42 7, action 42 default" << QList<int> {7};
-    QTest::newRow("each its own note") << "shown 42 7, shown 43 9, action 43 default, action 42 default"
-                                       << QList<int> {9, 7};
-    QTest::newRow("another key") << "shown 42 7, action 42 close" << QList<int> {};
-    QTest::newRow("not ours") << "shown 42 7, action 41 default" << QList<int> {};
-    QTest::newRow("after closing") << "shown 42 7, closed 42, action 42 default" << QList<int> {};
-    QTest::newRow("number used again") << "shown 42 7, shown 42 8, action 42 default" << QList<int> {8};
+    QTest::newRow("default action") << "shown 42 7, action 42 default => open 7";
+    QTest::newRow("each its own note")
+        << "shown 42 7, shown 43 9, action 43 default, action 42 default => open 9, open 7";
+    QTest::newRow("another key") << "shown 42 7, action 42 close =>";
+    QTest::newRow("not ours") << "shown 42 7, action 41 default =>";
+    QTest::newRow("after closing") << "shown 42 7, closed 42, action 42 default =>";
+    QTest::newRow("number used again") << "shown 42 7, shown 42 8, action 42 default => open 8";
+    QTest::newRow("done") << "shown 42 7, action 42 done => done 7";
+    QTest::newRow("several alarms: open the last fired, done all")
+        << "shown 42 7+9, action 42 default, action 42 done => open 9, done 7 9";
+    QTest::newRow("snooze one-time alarms") << "shown 42 7+9 once, action 42 snooze => snooze 7 9";
+    QTest::newRow("no snooze for a repeating one") << "shown 42 7, action 42 snooze =>";
 }
 
 void TestApp::notificationActions()
 {
     QFETCH(QString, events);
-    QFETCH(QList<int>, activated);
     Notifier notifier(nullptr);
-    QList<int> seen;
-    QObject::connect(&notifier, &Notifier::noteActivated, [&](int id) { seen << id; });
-    const QStringList list = events.split(QStringLiteral(", "));
+    QStringList seen;
+    const auto record = [&seen](const char *what, const QList<int> &ids) {
+        QString line = QLatin1String(what);
+        for (int id : ids)
+            line += QLatin1Char(' ') + QString::number(id);
+        seen << line;
+    };
+    QObject::connect(&notifier, &Notifier::noteActivated, [&](int id) { record("open", {id}); });
+    QObject::connect(&notifier, &Notifier::alarmsDone, [&](const QList<int> &ids) { record("done", ids); });
+    QObject::connect(&notifier, &Notifier::alarmsSnoozed, [&](const QList<int> &ids) { record("snooze", ids); });
+    const QStringList list = events.section(QStringLiteral(" =>"), 0, 0).split(QStringLiteral(", "));
     for (const QString &event : list) {
         const QStringList part = event.split(QLatin1Char(' '));
-        if (part[0] == QLatin1String("shown"))
-            notifier.sent(part[1].toUInt(), part[2].toInt());
-        else if (part[0] == QLatin1String("action"))
+        if (part[0] == QLatin1String("shown")) {
+            NotifiedAlarms alarms;
+            for (const QString &id : part[2].split(QLatin1Char('+')))
+                alarms.notes << id.toInt();
+            alarms.open = alarms.notes.constLast();
+            alarms.snoozable = part.size() > 3;
+            notifier.sent(part[1].toUInt(), alarms);
+        } else if (part[0] == QLatin1String("action")) {
             notifier.actionInvoked(part[1].toUInt(), part[2]);
-        else
+        } else {
             notifier.notificationClosed(part[1].toUInt(), 2);
+        }
     }
-    QCOMPARE(seen, activated);
+    QCOMPARE(seen.join(QStringLiteral(", ")), events.section(QStringLiteral("=> "), 1));
 }
 
 void TestApp::alarmNoteShown_data()

@@ -49,7 +49,7 @@ void TAlarmChecker::CheckAlarms()
         return;
     }
     QString text;
-    int firedHere = 0;
+    std::vector<Fired> listed;
     // One reading of the clock for the rows between two firings: each reading
     // looks the zone up again.
     LocalMoment now = LocalMoment::of(Clock::currentDateTime());
@@ -76,16 +76,15 @@ void TAlarmChecker::CheckAlarms()
                                error.message());
         }
         text += DueRules::balloonEntry(row);
-        ++firedHere;
-        const int id = row.id;
+        listed.push_back({row.id, row.kind});
         const Announce announce = m_announce;
-        const auto fired = m_noteFired;
+        const NotesFired fired = m_notesFired;
         const QString title = BalloonTitle;
         // A copy of its own, so no text buffer is shared between the threads.
         const QString shown(text.constData(), text.size());
-        const bool ran = callMainThread([id, announce, fired, title, shown] {
+        const bool ran = callMainThread([listed, announce, fired, title, shown] {
             if (fired)
-                fired(id);
+                fired(listed);
             announce(title, shown);
         });
         if (!ran) {
@@ -99,7 +98,8 @@ void TAlarmChecker::CheckAlarms()
         // The main thread may have kept us waiting.
         now = LocalMoment::of(Clock::currentDateTime());
     }
-    qCDebug(lcAlarms).nospace() << "pass: " << rows.size() << " armed or acknowledged, " << firedHere << " fired here";
+    qCDebug(lcAlarms).nospace() << "pass: " << rows.size() << " armed or acknowledged, " << listed.size()
+                                << " fired here";
 }
 
 TBlinkingItems::TBlinkingItems(QObject *mainThreadContext, std::function<void()> toggle, int intervalMs,

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <functional>
+#include <vector>
 
 class TDM;
 
@@ -24,11 +25,18 @@ public:
 
     // One pass over the armed and acknowledged alarms. Silent on failure.
     void CheckAlarms();
-    // Runs on the main thread with the ID of each note that fires, just before
-    // its announcement. Set it before the thread starts.
-    void setNoteFired(std::function<void(int id)> fired)
+    // A note that a pass fired: its ID and repeat kind.
+    struct Fired {
+        int id;
+        int kind;
+    };
+    // Runs on the main thread just before each announcement, with the notes
+    // it lists: those fired in this pass so far, the newest firing last. Set
+    // it before the thread starts.
+    using NotesFired = std::function<void(const std::vector<Fired> &listed)>;
+    void setNotesFired(NotesFired fired)
     {
-        m_noteFired = std::move(fired);
+        m_notesFired = std::move(fired);
     }
 
     static const QString BalloonTitle;
@@ -39,7 +47,7 @@ protected:
 private:
     TDM &m_dm;
     Announce m_announce;
-    std::function<void(int id)> m_noteFired;
+    NotesFired m_notesFired;
     int m_intervalMs;
 };
 

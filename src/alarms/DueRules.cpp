@@ -107,4 +107,14 @@ QString balloonEntry(const Note &row)
            + QStringLiteral("\r\n") + row.title + QStringLiteral("\r\n");
 }
 
+QDateTime snoozedUntil(const QDateTime &now)
+{
+    constexpr int snoozeSeconds = 10 * 60;
+    // Rounded up, never down: a snoozed alarm rings no sooner than it said.
+    const QDateTime later = now.addSecs(snoozeSeconds);
+    const QTime time = later.time();
+    const QDateTime minute(later.date(), QTime(time.hour(), time.minute()));
+    return minute < later ? minute.addSecs(60) : minute;
+}
+
 } // namespace DueRules

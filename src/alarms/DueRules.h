@@ -16,4 +16,8 @@ QString AlarmKindText(int kind);
 // One balloon entry: "[Alarm: yyyy-MM-dd HH:mm] <kind text>\r\n<title>\r\n".
 QString balloonEntry(const Note &row);
 
+// The moment "Snooze 10 min" re-arms an alarm for: ten minutes from now, to
+// the next whole minute, as an alarm's time is stored.
+QDateTime snoozedUntil(const QDateTime &now);
+
 } // namespace DueRules

@@ -5,8 +5,10 @@
 #include "Notifier.h"
 #include "access/FormHaslo.h"
 #include "alarms/AlarmChecker.h"
+#include "alarms/DueRules.h"
 #include "notes/FormNotatka.h"
 #include "notes/FormUsuwanie.h"
+#include "store/Clock.h"
 #include "store/DataModule.h"
 #include "store/NoteRules.h"
 #include "store/Sql.h"
@@ -386,6 +388,8 @@ void TFormMain::buildTray()
     TrayIcon->show();
     BalloonNotifier = new Notifier(TrayIcon, this);
     connect(BalloonNotifier, &Notifier::noteActivated, this, &TFormMain::showAlarmNote);
+    connect(BalloonNotifier, &Notifier::alarmsDone, this, &TFormMain::alarmsDone);
+    connect(BalloonNotifier, &Notifier::alarmsSnoozed, this, &TFormMain::alarmsSnoozed);
 }
 
 void TFormMain::FormCreate()
@@ -401,7 +405,15 @@ void TFormMain::FormCreate()
                 AnnounceAlarms();
             },
             m_options.checkerIntervalMs);
-        m_alarmChecker->setNoteFired([this](int id) { m_firedNoteId = id; });
+        m_alarmChecker->setNotesFired([this](const std::vector<TAlarmChecker::Fired> &listed) {
+            m_announced = {};
+            for (const TAlarmChecker::Fired &fired : listed)
+                m_announced.notes << fired.id;
+            m_announced.open = listed.empty() ? -1 : listed.back().id;
+            m_announced.snoozable = std::all_of(listed.cbegin(), listed.cend(), [](const TAlarmChecker::Fired &fired) {
+                return fired.kind == Alarm::Once;
+            });
+        });
         m_alarmChecker->start();
         m_blinkingItems = new TBlinkingItems(
             this, [this] { ToggleRunningAlarmImages(); }, m_options.blinkIntervalMs);
@@ -653,12 +665,7 @@ void TFormMain::NotatkaPokazEdytujExecute()
         TFormNotatka editor(DM, *this, this);
         // Opening a running alarm acknowledges it before the editor shows.
         if (DM.ReadAlarmState(id) == Alarm::Running) {
-            try {
-                DM.acknowledgeAlarm(id);
-            } catch (const Firebird::Error &failure) {
-                DM.ReportFailure(QStringLiteral("Can't set the type of alarm!"), QStringLiteral("FormNotatka"),
-                                 failure.message());
-            }
+            writeAlarm([this, id] { DM.acknowledgeAlarm(id); });
             if (SzukanyCiag->text().trimmed().isEmpty())
                 FillNoteList(SelectedNoteId);
             else
@@ -718,8 +725,8 @@ void TFormMain::menuShortcut(QAction *item)
 
 void TFormMain::AnnounceAlarms()
 {
-    BalloonNotifier->show(AlarmBalloonTitle, AlarmBalloonText, m_firedNoteId);
-    m_firedNoteId = -1;
+    BalloonNotifier->show(AlarmBalloonTitle, AlarmBalloonText, m_announced);
+    m_announced = {};
     FillNoteList(SelectedNoteId);
 }
 
@@ -736,6 +743,37 @@ void TFormMain::showAlarmNote(int id)
     // A search that hides the note gives way to the full list.
     if (selectedRowId() != id && !SzukanyCiag->text().isEmpty())
         SzukanyCiag->clear();
+}
+
+void TFormMain::writeAlarm(const std::function<void()> &write)
+{
+    try {
+        write();
+    } catch (const Firebird::Error &failure) {
+        DM.ReportFailure(QStringLiteral("Can't set the type of alarm!"), QStringLiteral("FormNotatka"),
+                         failure.message());
+    }
+}
+
+void TFormMain::alarmsDone(const QList<int> &ids)
+{
+    changeAlarms(ids, [this](int id) { DM.acknowledgeAlarm(id); });
+}
+
+void TFormMain::alarmsSnoozed(const QList<int> &ids)
+{
+    const QDateTime until = DueRules::snoozedUntil(Clock::currentDateTime());
+    changeAlarms(ids, [this, &until](int id) { DM.snoozeAlarm(id, until); });
+}
+
+void TFormMain::changeAlarms(const QList<int> &ids, const std::function<void(int id)> &change)
+{
+    // Each write is guarded: an alarm that another copy has acknowledged or
+    // changed meanwhile stays as that copy left it.
+    for (const int id : ids)
+        writeAlarm([&change, id] { change(id); });
+    // Our own writes bring no change event back; the other copies get theirs.
+    RefreshNoteList();
 }
 
 void TFormMain::RemoveDownloadedFiles()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Notifier.h"
 #include "online/OnlineChecks.h"
 #include "ui/NoteListHost.h"
 
@@ -18,7 +19,6 @@ class QTimer;
 class QToolButton;
 class QTreeView;
 class NoteListModel;
-class Notifier;
 class TAlarmChecker;
 class TBlinkingItems;
 class TDM;
@@ -87,6 +87,9 @@ public:
     void AnnounceAlarms();
     // Brings up the window with the note of a clicked alarm notification.
     void showAlarmNote(int id);
+    // "Done" and "Snooze 10 min" of an alarm notification, on each of its notes.
+    void alarmsDone(const QList<int> &ids);
+    void alarmsSnoozed(const QList<int> &ids);
     void CloseProgram();
 
     bool PauseAlarmChecker();
@@ -185,6 +188,10 @@ private:
     void watchForTray();
     bool fill(const QString *searchText, int rememberedId);
     void tellBlinkingWhatRuns();
+    // One write of an alarm's state; a failure is reported only.
+    void writeAlarm(const std::function<void()> &write);
+    // Writes `change` for each alarm, then shows what it did.
+    void changeAlarms(const QList<int> &ids, const std::function<void(int id)> &change);
     void resizeOuter(QSize outer);
     static QPoint reachablePlace(const QRect &frame);
 
@@ -195,7 +202,7 @@ private:
     QTimer *m_changedElsewhere = nullptr;
     int m_titleWidth;
     int m_dateWidth;
-    int m_firedNoteId = -1;      // the note of the announcement under way
+    NotifiedAlarms m_announced;  // the notes of the announcement under way
     QSize m_frame = QSize(0, 0); // what the window manager's frame adds to the size
     bool m_trayMissing = false;
     bool m_runningShown = false;

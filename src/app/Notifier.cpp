@@ -18,6 +18,16 @@ constexpr int kExpiryMs = 3000;
 // more than these.
 constexpr int kMaxOpen = 32;
 const QString kDefaultAction = QStringLiteral("default");
+const QString kDoneAction = QStringLiteral("done");
+const QString kSnoozeAction = QStringLiteral("snooze");
+
+QStringList actionsFor(const NotifiedAlarms &alarms)
+{
+    QStringList actions {kDefaultAction, QStringLiteral("Open"), kDoneAction, QStringLiteral("Done")};
+    if (alarms.snoozable)
+        actions << kSnoozeAction << QStringLiteral("Snooze 10 min");
+    return actions;
+}
 } // namespace
 
 Notifier::Notifier(QSystemTrayIcon *trayIcon, QObject *parent)
@@ -36,7 +46,7 @@ QString Notifier::cutText(const QString &text)
     return Characters::left(text, MaxTextLength);
 }
 
-void Notifier::show(const QString &title, const QString &text, int noteId)
+void Notifier::show(const QString &title, const QString &text, const NotifiedAlarms &alarms)
 {
     const QString cutT = cutTitle(title);
     const QString cutB = cutText(text);
@@ -49,7 +59,7 @@ void Notifier::show(const QString &title, const QString &text, int noteId)
     body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 
     if (m_bodyMarkup >= 0) {
-        sendNotify(cutT, body, noteId);
+        sendNotify(cutT, body, alarms);
         return;
     }
     // No question whether the service runs: a daemon that the bus starts on
@@ -58,7 +68,7 @@ void Notifier::show(const QString &title, const QString &text, int noteId)
     const QDBusMessage query = QDBusMessage::createMethodCall(kService, kPath, kService,
                                                               QStringLiteral("GetCapabilities"));
     auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(query), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, cutT, body, noteId](QDBusPendingCallWatcher *w) {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, cutT, body, alarms](QDBusPendingCallWatcher *w) {
         w->deleteLater();
         const QDBusMessage reply = w->reply();
         if (reply.type() == QDBusMessage::ReplyMessage && m_bodyMarkup < 0) {
@@ -68,30 +78,29 @@ void Notifier::show(const QString &title, const QString &text, int noteId)
             m_bodyMarkup = capabilities.contains(QStringLiteral("body-markup")) ? 1 : 0;
             m_actions = capabilities.contains(QStringLiteral("actions"));
         }
-        sendNotify(cutT, body, noteId);
+        sendNotify(cutT, body, alarms);
     });
 }
 
-void Notifier::sendNotify(const QString &title, const QString &plainBody, int noteId)
+void Notifier::sendNotify(const QString &title, const QString &plainBody, const NotifiedAlarms &alarms)
 {
-    const bool clickable = m_actions && noteId >= 0;
+    const bool clickable = m_actions && alarms.open >= 0;
     if (clickable)
         listenForActions();
     // A title such as "Tom & Jerry" must not be read as markup.
     const QString body = m_bodyMarkup == 1 ? plainBody.toHtmlEscaped() : plainBody;
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
     call << QStringLiteral("Penwick") << uint(0) << QStringLiteral("dialog-information") << title << body
-         << (clickable ? QStringList {kDefaultAction, QStringLiteral("Open")} : QStringList()) << QVariantMap()
-         << kExpiryMs;
+         << (clickable ? actionsFor(alarms) : QStringList()) << QVariantMap() << kExpiryMs;
     // The tray's own balloon only when no notification service answers.
     auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, title, plainBody, clickable, noteId](QDBusPendingCallWatcher *w) {
+            [this, title, plainBody, clickable, alarms](QDBusPendingCallWatcher *w) {
                 const QDBusPendingReply<uint> reply = *w;
                 if (w->isError())
                     showThroughTray(title, plainBody);
                 else if (clickable)
-                    sent(reply.value(), noteId);
+                    sent(reply.value(), alarms);
                 w->deleteLater();
             });
 }
@@ -114,28 +123,42 @@ void Notifier::listenForActions()
                 SLOT(notificationClosed(uint, uint)));
 }
 
-void Notifier::sent(uint notificationId, int noteId)
+void Notifier::sent(uint notificationId, const NotifiedAlarms &alarms)
 {
     notificationClosed(notificationId, 0);
-    m_open.append({notificationId, noteId});
+    m_open.append({notificationId, alarms});
     if (m_open.size() > kMaxOpen)
         m_open.removeFirst();
 }
 
 void Notifier::actionInvoked(uint notificationId, const QString &actionKey)
 {
-    if (actionKey != kDefaultAction)
-        return;
-    for (const auto &[id, noteId] : std::as_const(m_open)) {
-        if (id == notificationId) {
-            const int note = noteId;
-            Q_EMIT noteActivated(note);
+    for (const auto &[id, open] : std::as_const(m_open)) {
+        if (id != notificationId)
+            continue;
+        // A copy: what the signal runs may change the list of open ones.
+        const NotifiedAlarms alarms = open;
+        if (actionKey == kDefaultAction) {
+            Q_EMIT noteActivated(alarms.open);
             return;
         }
+        if (actionKey == kDoneAction)
+            Q_EMIT alarmsDone(alarms.notes);
+        else if (actionKey == kSnoozeAction && alarms.snoozable)
+            Q_EMIT alarmsSnoozed(alarms.notes);
+        else
+            return;
+        // Some services keep a notification whose action ran; its buttons
+        // would do nothing now.
+        if (m_listening)
+            QDBusConnection::sessionBus().asyncCall(
+                QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("CloseNotification"))
+                << notificationId);
+        return;
     }
 }
 
 void Notifier::notificationClosed(uint notificationId, uint)
 {
-    m_open.removeIf([notificationId](const QPair<uint, int> &open) { return open.first == notificationId; });
+    m_open.removeIf([notificationId](const QPair<uint, NotifiedAlarms> &open) { return open.first == notificationId; });
 }

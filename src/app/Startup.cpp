@@ -1,5 +1,6 @@
 #include "Startup.h"
 
+#include "Door.h"
 #include "FormMain.h"
 #include "SignalWatcher.h"
 #include "access/Access.h"
@@ -131,6 +132,9 @@ int Startup::run()
     QObject::connect(&signals, &SignalWatcher::terminationRequested, form.get(), &TFormMain::CloseProgram);
     if (!attached.connected)
         sayUnopened(*form);
+    // Once the event loop runs: the bus is no part of what a start shows.
+    auto *door = new Door(*form);
+    QTimer::singleShot(0, door, [door] { door->open(); });
     const int status = QApplication::exec();
     form.reset();
     if (attached.connected)

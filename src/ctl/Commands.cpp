@@ -2,6 +2,7 @@
 
 #include "Autostart.h"
 #include "NoteFiles.h"
+#include "Window.h"
 #include "store/Backup.h"
 #include "store/Characters.h"
 #include "store/Clock.h"
@@ -27,6 +28,7 @@
 #include <cstdio>
 #include <memory>
 #include <tuple>
+#include <utility>
 
 namespace Commands {
 
@@ -614,6 +616,40 @@ void runServerCopy(Invocation &in)
     say(QStringLiteral("Copied %1 notes from %2 to %3").arg(copied).arg(local, server));
 }
 
+void defineWindow(QCommandLineParser &parser)
+{
+    parser.addPositionalArgument(QStringLiteral("show|toggle|new-note|open ID"),
+                                 QStringLiteral("show: the window comes up; toggle: it comes up, or goes when it is "
+                                                "up; new-note: the editor for a new note over it; open ID: the "
+                                                "window with that note selected. While a dialog is open, each "
+                                                "brings up that dialog."));
+}
+
+void runWindow(Invocation &in)
+{
+    static const std::pair<const char *, const char *> kCalls[] = {
+        {"show", "Show"}, {"toggle", "Toggle"}, {"new-note", "NewNote"}, {"open", "OpenNote"}};
+    const QStringList arguments = in.arguments();
+    const auto call = std::find_if(std::begin(kCalls), std::end(kCalls), [&](const auto &known) {
+        return !arguments.isEmpty() && arguments.constFirst() == QLatin1String(known.first);
+    });
+    if (call == std::end(kCalls))
+        misuse(QStringLiteral("window takes show, toggle, new-note or open ID"));
+    QVariantList callArguments;
+    if (arguments.constFirst() == QLatin1String("open")) {
+        bool number = false;
+        const int id = arguments.value(1).toInt(&number);
+        if (arguments.size() != 2 || !number)
+            misuse(QStringLiteral("window open takes one note's ID"));
+        callArguments << id;
+    } else if (arguments.size() != 1) {
+        misuse(QStringLiteral("window %1 takes nothing more").arg(arguments.constFirst()));
+    }
+    const QString problem = Window::call(QLatin1String(call->second), callArguments);
+    if (!problem.isEmpty())
+        fail(problem);
+}
+
 struct Command {
     const char *name;
     const char *synopsis;
@@ -639,6 +675,9 @@ const Command kCommands[] = {
      runRestore},
     {"autostart", "autostart on|off", "Starts Penwick with the desktop session, or no longer.", false, defineAutostart,
      runAutostart},
+    {"window", "window show|toggle|new-note|open ID",
+     "Shows or hides the running Penwick's window, opens its editor for a new note, or shows one note.", false,
+     defineWindow, runWindow},
     {"server-init", "server-init", "Makes the database that PENWICK_DATABASE names on a server, owned by ISC_USER.",
      false, defineServerInit, runServerInit},
     {"server-copy", "server-copy",

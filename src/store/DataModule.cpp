@@ -341,6 +341,13 @@ void TDM::acknowledgeAlarm(int id)
           + Statements::whileRunning());
 }
 
+bool TDM::snoozeAlarm(int id, const QDateTime &until)
+{
+    return write(Statements::writeAlarmState(id, Alarm::Armed, Alarm::Once, until.date(), until.time(), {})
+                 + Statements::whileRunningOnce())
+           > 0;
+}
+
 bool TDM::fireAlarm(const Note &read)
 {
     // A background write: a row another program holds is tried again at the

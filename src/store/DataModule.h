@@ -4,6 +4,7 @@
 #include "Note.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QLoggingCategory>
 #include <QString>
 #include <QTime>
@@ -84,6 +85,10 @@ public:
     // Marks a running alarm acknowledged; does nothing to one that no longer
     // runs (another copy acknowledged it, or changed it). Throws.
     void acknowledgeAlarm(int id);
+    // Re-arms a running one-time alarm for `until`, as the editor arms one;
+    // does nothing to one that no longer runs or repeats. Answers whether it
+    // changed the row. Throws.
+    bool snoozeAlarm(int id, const QDateTime &until);
     // The checker's firing: marks the note running, but only while its row
     // holds the alarm as `read` found it, and never waits for a row that
     // another program holds. Answers whether this write changed the row.

@@ -274,6 +274,11 @@ QString whileRunning()
     return QStringLiteral(" AND Alarm = ") + running1;
 }
 
+QString whileRunningOnce()
+{
+    return whileRunning() + QStringLiteral(" AND AlarmRodzaj = ") + QString::number(Alarm::Once);
+}
+
 QString unfireAlarm(const Note &read)
 {
     const QString archive = read.archive.isValid() ? Sql::quotedMoment(QDateTime(read.archive.date, read.archive.time))

@@ -61,6 +61,8 @@ QString dueAlarmCandidates();
 QString whileAlarmUnchanged(const Note &read);
 // The acknowledgement's condition: the alarm still runs.
 QString whileRunning();
+// A snooze's condition: a one-time alarm that still runs.
+QString whileRunningOnce();
 // Puts a fired alarm back as `read` found it, while it still runs unseen.
 QString unfireAlarm(const Note &read);
 // The title and body of a note, its row locked until the transaction ends.

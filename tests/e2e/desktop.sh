@@ -13,6 +13,7 @@
 #
 # Every process is started with its output in STATE_DIR, never on the test's
 # stdout: a GUI child holding the test's stdout would keep `$(...)` or CTest waiting.
+# E2E_DUNSTRC names another dunstrc, for a test with rules of its own.
 
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 E2E_ROOT=$(cd "$E2E_DIR/../.." && pwd)
@@ -183,7 +184,7 @@ _e2e_start_once() {
         return
     fi
 
-    dunst -config "$E2E_DIR/dunstrc" </dev/null >"$E2E_DESKTOP_STATE/dunst.$attempt.log" 2>&1 &
+    dunst -config "${E2E_DUNSTRC:-$E2E_DIR/dunstrc}" </dev/null >"$E2E_DESKTOP_STATE/dunst.$attempt.log" 2>&1 &
     E2E_DUNST_PID=$!
     # The name must belong to our dunst, not to one the bus might activate itself.
     if ! wait_for "[ \"\$(bus_name_owner_pid org.freedesktop.Notifications)\" = $E2E_DUNST_PID ]" 10; then
@@ -246,7 +247,7 @@ _e2e_on_demand_bus_config() {
     local dir="$E2E_DESKTOP_STATE/bus-services"
     mkdir -p "$dir"
     printf '[D-BUS Service]\nName=org.freedesktop.Notifications\nExec=%s -config %s\n' \
-        "$(command -v dunst)" "$E2E_DIR/dunstrc" >"$dir/org.freedesktop.Notifications.service"
+        "$(command -v dunst)" "${E2E_DUNSTRC:-$E2E_DIR/dunstrc}" >"$dir/org.freedesktop.Notifications.service"
     cat >"$E2E_DESKTOP_STATE/session-bus.conf" <<EOF
 <!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
