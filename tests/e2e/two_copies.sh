@@ -48,6 +48,8 @@ start_program "$E2E_STATE" "$app" b.log
 pid_b=$E2E_APP_PID
 # Both are stopped at the end, the first one (and the server) by hand.
 stop_first() {
+    # Not cut short by the test's own deadline, as the cleanup after it is not.
+    E2E_DEADLINE_MS=""
     [ -n "$pid_a" ] && stop_pid "$pid_a"
     [ -n "${SERVER_PID:-}" ] && server_stop
 }
