@@ -323,6 +323,8 @@ bool prepareEnvironment(const QString &databaseFile)
 
 namespace {
 
+void boundServerSockets();
+
 // One event watch's buffers. The client library calls onEvent() on a thread
 // of its own, also after the connection that queued it has gone; it finds the
 // watch through this registry, so a late call never reaches freed memory.
@@ -432,6 +434,9 @@ struct Connection::Private {
         locked.unlock();
         queued = false;
         queue();
+        // The events come on a connection of their own.
+        if (ServerAddress::isServer(databaseName))
+            boundServerSockets();
     }
 
     void cancel() noexcept
@@ -595,8 +600,6 @@ void Connection::open()
     if (d->watchKey) {
         d->start();
         d->missed = true;
-        if (server)
-            boundServerSockets();
     }
 }
 

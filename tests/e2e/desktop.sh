@@ -558,6 +558,10 @@ notify_records() {
         END { flush() }'
 }
 
+# alarm_count: the Notify calls with the alarm balloon's title that the monitor
+# started into $notify_log has seen.
+alarm_count() { notify_records "$notify_log" | awk -F'\t' '$1 == "Penwick A L A R M"' | wc -l; }
+
 # db_query DB SQL: run SQL through isql-fb with the shared Firebird environment,
 # in a subshell so that environment does not leak into the program under test.
 # A database on a server (inet://...) is reached with the login of ISC_USER

@@ -29,7 +29,6 @@ notify_log="$E2E_STATE/notify.log"
 start_dbus_monitor "$notify_log" || fatal "watch Notify calls on the private bus"
 
 summary="Penwick A L A R M"
-alarm_count() { notify_records "$notify_log" | awk -F'\t' -v s="$summary" '$1 == s' | wc -l; }
 
 start_program "$E2E_STATE" "$app" penwick.log
 pid=$E2E_APP_PID

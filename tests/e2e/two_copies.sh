@@ -38,8 +38,6 @@ COMMIT;" >"$E2E_STATE/seed.log" 2>&1
 desktop_start "$E2E_STATE/desktop" || fatal "start the headless desktop"
 notify_log="$E2E_STATE/notify.log"
 start_dbus_monitor "$notify_log" || fatal "watch Notify calls on the private bus"
-summary="Penwick A L A R M"
-alarm_count() { notify_records "$notify_log" | awk -F'\t' -v s="$summary" '$1 == s' | wc -l; }
 
 export QT_LOGGING_RULES="penwick.list.debug=true;penwick.alarms.debug=true"
 start_program "$E2E_STATE" "$app" a.log
