@@ -55,9 +55,15 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 # AddressSanitizer and UndefinedBehaviorSanitizer over the unit tests.
+# intercept_tls_get_addr=0: GCC 12's runtime takes a thread-local block that
+# glibc happens to place 16 bytes into a page for an old glibc's header, reads
+# its range from the bytes before it, and the leak checker's tracer then dies
+# scanning that range at exit (the engine's threads make such blocks). Those
+# blocks are ordinary heap chunks reachable from the thread's own TLS, so the
+# leak check still sees what they hold.
 test-asan: deps
 	$(MAKE) build BUILD=build-asan CMAKE_FLAGS="$(CMAKE_FLAGS) -DPENWICK_ASAN=ON -DPENWICK_BUILD_BENCH=OFF"
-	cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1:intercept_tls_get_addr=0 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -LE 'e2e|package'
 
 # ThreadSanitizer over the tests that run threads.
