@@ -101,15 +101,16 @@ private:
     const QDateTime m_now;
 };
 
-// Cancels the first modal dialog that shows, after `inspect` has looked at it.
-// The caller deletes the returned timer once the command has returned.
-QTimer *cancelModalWhenShown(std::function<void(QWidget *)> inspect)
+// Cancels the first modal dialog other than `over` that shows, after `inspect`
+// has looked at it. The caller deletes the returned timer once the command has
+// returned.
+QTimer *cancelModalWhenShown(std::function<void(QWidget *)> inspect, QWidget *over = nullptr)
 {
     auto *timer = new QTimer;
     timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, inspect] {
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, inspect, over] {
         QWidget *modal = QApplication::activeModalWidget();
-        if (!modal)
+        if (!modal || modal == over)
             return;
         timer->stop();
         inspect(modal);
@@ -619,6 +620,23 @@ void TestAlarms::commandsResumeTheChecker()
         form.NewNote();
         QVERIFY(shown);
         QVERIFY(pausedInside);
+        QVERIFY(!form.alarmChecker()->isPaused());
+    }
+
+    // Tray "New note" over an open editor stacks a second one; closing it
+    // leaves the checker paused for the editor still open below.
+    {
+        bool innerShown = false;
+        bool pausedAfterInner = false;
+        std::unique_ptr<QTimer> inner;
+        std::unique_ptr<QTimer> canceller(cancelModalWhenShown([&](QWidget *outer) {
+            inner.reset(cancelModalWhenShown([&](QWidget *) { innerShown = true; }, outer));
+            form.PMNowaNotatka->trigger();
+            pausedAfterInner = form.alarmChecker()->isPaused();
+        }));
+        form.NewNote();
+        QVERIFY(innerShown);
+        QVERIFY(pausedAfterInner);
         QVERIFY(!form.alarmChecker()->isPaused());
     }
 

@@ -59,22 +59,29 @@ constexpr int kTrayPollMs = 2000;
 // Changes of other programs that come within this time give one refill.
 constexpr int kChangeSettleMs = 20;
 
-// Opens on every way out of a command that paused the checker.
+// Resumes the checker on every way out of a command that paused it. The tray
+// menu still works under an open editor, so editors can stack: only the last
+// one to close lets the checker go on, or it would fire an alarm under the
+// editor still open below.
 class CheckerResume final
 {
 public:
-    explicit CheckerResume(TFormMain &form)
+    CheckerResume(TFormMain &form, int &editorsOpen)
         : m_form(form)
+        , m_editorsOpen(editorsOpen)
     {
+        ++m_editorsOpen;
     }
     ~CheckerResume()
     {
-        m_form.ResumeAlarmChecker();
+        if (--m_editorsOpen == 0)
+            m_form.ResumeAlarmChecker();
     }
     Q_DISABLE_COPY_MOVE(CheckerResume)
 
 private:
     TFormMain &m_form;
+    int &m_editorsOpen;
 };
 
 // Alt pressed and released alone puts the focus on the menu bar, where the
@@ -646,7 +653,7 @@ void TFormMain::NewNote()
     ShowMainWindow();
     if (!PauseAlarmChecker())
         return;
-    CheckerResume resume(*this);
+    CheckerResume resume(*this, m_editorsOpen);
     TFormNotatka editor(DM, *this, this);
     editor.StatusFormatki->setText(QStringLiteral("New note"));
     editor.NoteId = -1;
@@ -660,7 +667,7 @@ void TFormMain::NotatkaPokazEdytujExecute()
         return;
     if (!PauseAlarmChecker())
         return;
-    CheckerResume resume(*this);
+    CheckerResume resume(*this, m_editorsOpen);
     try {
         TFormNotatka editor(DM, *this, this);
         // Opening a running alarm acknowledges it before the editor shows.

@@ -202,6 +202,7 @@ private:
     QTimer *m_changedElsewhere = nullptr;
     int m_titleWidth;
     int m_dateWidth;
+    int m_editorsOpen = 0;       // stacked editors, each holding the checker paused
     NotifiedAlarms m_announced;  // the notes of the announcement under way
     QSize m_frame = QSize(0, 0); // what the window manager's frame adds to the size
     bool m_trayMissing = false;
