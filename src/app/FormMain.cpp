@@ -899,7 +899,8 @@ void TFormMain::RestoreWindowGeometry()
     const QSize outer = frameGeometry().size();
     const QPoint place(left == -1 ? screen.width() - outer.width() - 40 : left,
                        top == -1 ? screen.height() - outer.height() - 60 : top);
-    move(reachablePlace(QRect(place, outer)));
+    m_place = reachablePlace(QRect(place, outer));
+    move(m_place);
 }
 
 QPoint TFormMain::reachablePlace(const QRect &frame)
@@ -935,9 +936,16 @@ bool TFormMain::event(QEvent *event)
         // A frame shows up (or changes) after a showing; an unmapped window
         // may report none for a while, which changes nothing.
         if (!frame.isNull() && frame != m_frame) {
+            const bool first = m_frame.isNull();
             const QSize outer = size() + m_frame;
             m_frame = frame;
             resizeOuter(outer);
+            // While the window manager takes the window into its frame, the
+            // position reported can for a moment be the one inside the frame,
+            // and the resize sends the window there; the first frame puts it
+            // back where it was placed.
+            if (first)
+                move(m_place);
         }
     }
     return QMainWindow::event(event);

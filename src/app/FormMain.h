@@ -205,6 +205,7 @@ private:
     int m_editorsOpen = 0;       // stacked editors, each holding the checker paused
     NotifiedAlarms m_announced;  // the notes of the announcement under way
     QSize m_frame = QSize(0, 0); // what the window manager's frame adds to the size
+    QPoint m_place;              // where the window was placed at the start
     bool m_trayMissing = false;
     bool m_runningShown = false;
     bool m_windowBuilt = false;

@@ -66,6 +66,17 @@ case $form in
         ;;
 esac
 
+# A fresh start places the frame 40 pixels from the screen's right edge and 60
+# from its bottom.
+placed_at_default() {
+    local gx gy w h l r t b sw sh
+    read -r gx gy w h <<<"$(geometry "$1")"
+    read -r l r t b <<<"$(x xprop -id "$1" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')"
+    read -r sw sh <<<"$(x xdpyinfo | awk '/dimensions:/ { sub("x", " ", $2); print $2 }')"
+    [ -n "$b" ] && [ $((gx - l)) -eq $((sw - (w + l + r) - 40)) ] && [ $((gy - t)) -eq $((sh - (h + t + b) - 60)) ]
+}
+[ "$form" = wayland ] || check "the window opens at the lower right" wait_for 'placed_at_default $win' 5
+
 # --- a new note
 notes_titled() { db_value "$db" "(SELECT COUNT(*) FROM NOTATKI WHERE Tytul = '$title')"; }
 if [ "$form" = wayland ]; then
