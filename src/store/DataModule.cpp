@@ -42,21 +42,30 @@ QString withoutPassword(const QString &message)
 }
 
 // Two copies of the program may write one row at the same moment (an edit
-// saved just as the other's alarm checker marks that note): the later write
-// then meets an update conflict, and a fresh transaction succeeds. Each try
+// saved just as the other's alarm checker marks that note), or another
+// program may hold the row in an open transaction. A write never waits in
+// the engine, whose lock time-out ends on a whole second of the wall clock
+// (anywhere from a moment to a second for "1 s"); it is tried again here
+// until `patience` has passed, and the row then counts as busy. Each try
 // takes the lock anew, so the other thread is not held up meanwhile.
-constexpr int kWriteAttempts = 4;
+constexpr std::chrono::milliseconds kPatience {1000};
+// The checker tries a held row again at its next pass instead.
+constexpr std::chrono::milliseconds kCheckerPatience {100};
 
-template<class Write> auto retryingConflicts(Write &&write) -> decltype(write())
+template<class Write> auto retryingConflicts(std::chrono::milliseconds patience, Write &&write) -> decltype(write())
 {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
     for (int attempt = 1;; ++attempt) {
+        const auto pause = std::chrono::milliseconds(std::min(10 * attempt, 50));
         try {
             return write();
         } catch (const Firebird::Error &error) {
-            if (!error.conflict() || attempt >= kWriteAttempts)
+            if (!error.conflict() && !error.busy())
                 throw;
+            if (std::chrono::steady_clock::now() + pause >= deadline)
+                throw Firebird::Error(error.message(), Firebird::Error::Cause::Busy);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(15 * attempt));
+        std::this_thread::sleep_for(pause);
     }
 }
 
@@ -165,11 +174,11 @@ template<class RowFunction> void TDM::select(const QString &sql, RowFunction &&r
     }
 }
 
-int TDM::write(const QString &sql, Firebird::Transaction::Mode mode)
+int TDM::write(const QString &sql, Writer writer)
 {
-    return retryingConflicts([&] {
+    return retryingConflicts(writer == Writer::Checker ? kCheckerPatience : kPatience, [&] {
         const auto lock = m_database.lock();
-        Firebird::Transaction transaction(m_database, mode);
+        Firebird::Transaction transaction(m_database, Firebird::Transaction::ReadWriteNoWait);
         const int changed = transaction.executeCounting(sql);
         commitChange(transaction, changed > 0);
         return changed;
@@ -354,13 +363,13 @@ bool TDM::fireAlarm(const Note &read)
     // next pass instead of holding up the main thread's statements meanwhile.
     return write(Statements::writeAlarmState(read.id, Alarm::Running, -1, {}, {}, {})
                      + Statements::whileAlarmUnchanged(read),
-                 Firebird::Transaction::ReadWriteNoWait)
+                 Writer::Checker)
            > 0;
 }
 
 void TDM::unfireAlarm(const Note &read)
 {
-    write(Statements::unfireAlarm(read), Firebird::Transaction::ReadWriteNoWait);
+    write(Statements::unfireAlarm(read), Writer::Checker);
 }
 
 int TDM::PickNeighbourNote(const QVector<int> &listIds, int id)
@@ -439,9 +448,9 @@ std::optional<Note> TDM::readNote(int id)
 
 template<class Compose> int TDM::insertUnderNewId(Compose &&insert)
 {
-    return retryingConflicts([&] {
+    return retryingConflicts(kPatience, [&] {
         const auto lock = m_database.lock();
-        Firebird::Transaction transaction(m_database, Firebird::Transaction::ReadWrite);
+        Firebird::Transaction transaction(m_database, Firebird::Transaction::ReadWriteNoWait);
         int id = -1;
         {
             Firebird::Cursor cursor(transaction, Statements::nextNoteId());
@@ -471,9 +480,9 @@ int TDM::insertWholeNote(const Note &note)
 
 int TDM::copyIntoEmpty(const std::vector<Note> &notes)
 {
-    return retryingConflicts([&] {
+    return retryingConflicts(kPatience, [&] {
         const auto lock = m_database.lock();
-        Firebird::Transaction transaction(m_database, Firebird::Transaction::ReadWrite);
+        Firebird::Transaction transaction(m_database, Firebird::Transaction::ReadWriteNoWait);
         {
             Firebird::Cursor cursor(transaction, Statements::countNotes());
             if (cursor.next() && cursor.asInteger(0) > 0)
@@ -494,9 +503,9 @@ int TDM::copyIntoEmpty(const std::vector<Note> &notes)
 
 TDM::TextSave TDM::updateNoteText(int id, const QString &title, const QString &storedBody, const Note *loaded)
 {
-    return retryingConflicts([&] {
+    return retryingConflicts(kPatience, [&] {
         const auto lock = m_database.lock();
-        Firebird::Transaction transaction(m_database, Firebird::Transaction::ReadWrite);
+        Firebird::Transaction transaction(m_database, Firebird::Transaction::ReadWriteNoWait);
         // Locked until the commit: what is compared is what is overwritten.
         std::optional<std::pair<QString, QString>> stored;
         {

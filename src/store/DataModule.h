@@ -143,10 +143,12 @@ private:
     // Runs a SELECT under the lock in a read-only transaction, handing each row
     // to `row`.
     template<class RowFunction> void select(const QString &sql, RowFunction &&row);
+    // Who writes: the checker gives up on a held row sooner.
+    enum class Writer { Main, Checker };
     // Runs one statement in a transaction of its own, with the change event
     // when it changed something; answers how many rows it changed. Tried
-    // again when it meets an update conflict.
-    int write(const QString &sql, Firebird::Transaction::Mode mode = Firebird::Transaction::ReadWrite);
+    // again while another transaction holds the row, for a second at most.
+    int write(const QString &sql, Writer writer = Writer::Main);
     // Commits, posting the change event first when `changed`.
     void commitChange(Firebird::Transaction &transaction, bool changed);
     void takeChanges();
