@@ -11,6 +11,7 @@
 #include <chrono>
 #include <iterator>
 #include <thread>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcStore, "penwick.store", QtWarningMsg)
 
@@ -52,13 +53,19 @@ constexpr std::chrono::milliseconds kPatience {1000};
 // The checker tries a held row again at its next pass instead.
 constexpr std::chrono::milliseconds kCheckerPatience {100};
 
-template<class Write> auto retryingConflicts(std::chrono::milliseconds patience, Write &&write) -> decltype(write())
+// Runs `write` on a transaction of its own under the connection's lock, and
+// again while another transaction holds a row it needs.
+template<class Write>
+auto retryingConflicts(Firebird::Connection &database, std::chrono::milliseconds patience, Write &&write)
+    -> decltype(write(std::declval<Firebird::Transaction &>()))
 {
     const auto deadline = std::chrono::steady_clock::now() + patience;
     for (int attempt = 1;; ++attempt) {
         const auto pause = std::chrono::milliseconds(std::min(10 * attempt, 50));
         try {
-            return write();
+            const auto lock = database.lock();
+            Firebird::Transaction transaction(database, Firebird::Transaction::ReadWriteNoWait);
+            return write(transaction);
         } catch (const Firebird::Error &error) {
             if (!error.conflict() && !error.busy())
                 throw;
@@ -176,9 +183,8 @@ template<class RowFunction> void TDM::select(const QString &sql, RowFunction &&r
 
 int TDM::write(const QString &sql, Writer writer)
 {
-    return retryingConflicts(writer == Writer::Checker ? kCheckerPatience : kPatience, [&] {
-        const auto lock = m_database.lock();
-        Firebird::Transaction transaction(m_database, Firebird::Transaction::ReadWriteNoWait);
+    const auto patience = writer == Writer::Checker ? kCheckerPatience : kPatience;
+    return retryingConflicts(m_database, patience, [&](Firebird::Transaction &transaction) {
         const int changed = transaction.executeCounting(sql);
         commitChange(transaction, changed > 0);
         return changed;
@@ -448,9 +454,7 @@ std::optional<Note> TDM::readNote(int id)
 
 template<class Compose> int TDM::insertUnderNewId(Compose &&insert)
 {
-    return retryingConflicts(kPatience, [&] {
-        const auto lock = m_database.lock();
-        Firebird::Transaction transaction(m_database, Firebird::Transaction::ReadWriteNoWait);
+    return retryingConflicts(m_database, kPatience, [&](Firebird::Transaction &transaction) {
         int id = -1;
         {
             Firebird::Cursor cursor(transaction, Statements::nextNoteId());
@@ -480,9 +484,7 @@ int TDM::insertWholeNote(const Note &note)
 
 int TDM::copyIntoEmpty(const std::vector<Note> &notes)
 {
-    return retryingConflicts(kPatience, [&] {
-        const auto lock = m_database.lock();
-        Firebird::Transaction transaction(m_database, Firebird::Transaction::ReadWriteNoWait);
+    return retryingConflicts(m_database, kPatience, [&](Firebird::Transaction &transaction) {
         {
             Firebird::Cursor cursor(transaction, Statements::countNotes());
             if (cursor.next() && cursor.asInteger(0) > 0)
@@ -503,9 +505,7 @@ int TDM::copyIntoEmpty(const std::vector<Note> &notes)
 
 TDM::TextSave TDM::updateNoteText(int id, const QString &title, const QString &storedBody, const Note *loaded)
 {
-    return retryingConflicts(kPatience, [&] {
-        const auto lock = m_database.lock();
-        Firebird::Transaction transaction(m_database, Firebird::Transaction::ReadWriteNoWait);
+    return retryingConflicts(m_database, kPatience, [&](Firebird::Transaction &transaction) {
         // Locked until the commit: what is compared is what is overwritten.
         std::optional<std::pair<QString, QString>> stored;
         {
